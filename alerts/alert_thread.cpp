@@ -1,0 +1,59 @@
+#include "alerts/alert_thread.h"
+
+#include "alerts/alert_window_proc.h"
+#include "app/instance_state.h"
+#include "app/log.h"
+#include "qelapp32/client.h"
+
+ATOM RegisterAlertWindowClass(const char *className, const char *title)
+{
+    if (FindWindowA(className, title) != nullptr)
+        return 0;
+
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_GLOBALCLASS;
+    windowClass.lpfnWndProc = AlertWindowProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 4;
+    windowClass.hInstance = g_instance;
+    windowClass.hIcon = nullptr;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = className;
+    return RegisterClassA(&windowClass);
+}
+
+int CreateAlertWindow(const char *className, const char *title)
+{
+    HWND window = CreateWindowExA(0, className, title, WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr, g_instance,
+                                  nullptr);
+    if (window == nullptr)
+        return 0;
+    g_alertWindow = window;
+    return 1;
+}
+
+DWORD WINAPI AlertThread(LPVOID eventPointer)
+{
+    if (eventPointer == nullptr || IsBadReadPtr(eventPointer, sizeof(HANDLE))) {
+        LogError("AlertThread: Invalid Handle Pointer\n");
+        return 0;
+    }
+    if (RegisterAlertWindowClass(QEL_ALERT_WINDOW_CLASS, g_windowTitle) == 0)
+        LogError("Error creating Alert Window Class.\n");
+    if (!CreateAlertWindow(QEL_ALERT_WINDOW_CLASS, g_windowTitle))
+        return 0;
+    SetEvent(*static_cast<HANDLE *>(eventPointer));
+
+    MSG message;
+    for (;;) {
+        BOOL result = GetMessageA(&message, nullptr, 0, 0);
+        if (result == 0)
+            return 0;
+        if (result == -1)
+            return static_cast<DWORD>(-1);
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}

@@ -1,0 +1,38 @@
+#include "app/command_line.h"
+
+#include <windows.h>
+
+#include "app/instance_state.h"
+
+namespace {
+
+const char *SkipBlanks(const char *text)
+{
+    while (*text == ' ')
+        text = CharNextA(text);
+    return text;
+}
+
+} // namespace
+
+const char *ParseCommandLine(const char *commandLine)
+{
+    if (commandLine == nullptr)
+        return nullptr;
+
+    // Quotes mean nothing here: the program name ends at the first blank.
+    const char *cursor = commandLine;
+    while (*cursor != '\0' && *cursor != ' ')
+        cursor = CharNextA(cursor);
+    cursor = SkipBlanks(cursor);
+
+    while (*cursor == '/') {
+        cursor = CharNextA(cursor);
+        if (*cursor == 'Q' || *cursor == 'q')
+            g_checkOnly = true;
+        if (*cursor != '\0')
+            cursor = CharNextA(cursor);
+        cursor = SkipBlanks(cursor);
+    }
+    return cursor;
+}

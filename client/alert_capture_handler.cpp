@@ -1,0 +1,4 @@
+#include "client/message_handlers.h"
+
+// Pending: served by the status change.
+LRESULT OnCaptureAlerts() { return 0; }

@@ -1,0 +1,54 @@
+#include "app/instance_names.h"
+#include "app/instance_state.h"
+#include "app/log.h"
+#include "app/platform.h"
+#include "client/message_handlers.h"
+#include "qelapp32/client.h"
+#include "tovlib/tov_library.h"
+
+namespace {
+
+constexpr DWORD kAlertThreadPauseMs = 500;
+constexpr DWORD kSenderPollMs = 100;
+
+bool IsFileSenderRunning()
+{
+    DWORD exitCode = 0;
+    return g_senderThread != nullptr && GetExitCodeThread(g_senderThread, &exitCode) && exitCode == STILL_ACTIVE;
+}
+
+} // namespace
+
+LRESULT OnDestroy()
+{
+    // The sender finishes its current block and its closing steps before the loop ends.
+    while (IsFileSenderRunning()) {
+        g_senderCancel = 1;
+        g_platform.Sleep(kSenderPollMs);
+    }
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT OnEndJob(WPARAM appId, LPARAM printerHandleHigh)
+{
+    LRESULT result = 1;
+    char name[kNameBufferSize];
+    FormatInstanceName(name, QEL_EVENT_NEXT_JOB_FORMAT, g_printerName);
+    g_nextJobEvent = OpenEventA(EVENT_ALL_ACCESS, FALSE, name);
+    if (g_nextJobEvent == nullptr) {
+        LogError("WM_QELAPP32_ENDJOB: Failed to open QELAPP32_READY_FOR_NEXT_JOB event\n");
+        result = 0;
+    }
+    if (g_portType != kPortNetwork && !IsNonBidiMode()) {
+        DWORD code = g_tov.TovReleaseAlerts(static_cast<WORD>(appId), HIWORD(printerHandleHigh), 1);
+        if (code != 0) {
+            LogError("WM_QELAPP32_UNREGISTER: TovReleaseAlerts FAILED (%Xh)\n", code);
+            result = 0;
+        }
+    }
+    PostMessageA(g_alertWindow, WM_DESTROY, 0, 0);
+    g_platform.Sleep(kAlertThreadPauseMs);
+    SendMessageA(g_mainWindow, WM_DESTROY, 0, 0);
+    return result;
+}

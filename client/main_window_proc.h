@@ -1,0 +1,6 @@
+// The main window procedure: the whole service that clients see.
+#pragma once
+
+#include <windows.h>
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

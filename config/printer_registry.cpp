@@ -1,0 +1,81 @@
+#include "config/printer_registry.h"
+
+#include <cstring>
+
+#include "app/handle_guard.h"
+#include "app/instance_state.h"
+#include "qelapp32/client.h"
+
+bool BuildPrinterKeyPath(char *buffer, const char *printerName, const char *suffix)
+{
+    const size_t prefixLength = std::strlen(QEL_PRINTERS_KEY_PREFIX);
+    const size_t nameLength = std::strlen(printerName);
+    const size_t suffixLength = std::strlen(suffix);
+    if (prefixLength + nameLength + suffixLength >= kNameBufferSize)
+        return false;
+    std::memcpy(buffer, QEL_PRINTERS_KEY_PREFIX, prefixLength);
+    std::memcpy(buffer + prefixLength, printerName, nameLength);
+    std::memcpy(buffer + prefixLength + nameLength, suffix, suffixLength + 1);
+    return true;
+}
+
+namespace {
+
+// Opens the printer's PrinterDriverData key, creating it as a volatile key if missing.
+bool OpenDriverDataKey(const char *printerName, RegistryKeyGuard &key)
+{
+    char path[kNameBufferSize];
+    if (printerName == nullptr || !BuildPrinterKeyPath(path, printerName, QEL_DRIVER_DATA_SUFFIX))
+        return false;
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                           key.Receive(), nullptr) == ERROR_SUCCESS;
+}
+
+int QueryValue(const char *printerName, const char *valueName, BYTE *buffer, DWORD *size)
+{
+    RegistryKeyGuard key;
+    if (!OpenDriverDataKey(printerName, key))
+        return 0;
+    return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, buffer, size) == ERROR_SUCCESS ? 1 : 0;
+}
+
+int SetValue(const char *printerName, const char *valueName, DWORD type, const BYTE *data, DWORD size)
+{
+    RegistryKeyGuard key;
+    if (!OpenDriverDataKey(printerName, key))
+        return 0;
+    return RegSetValueExA(key.Get(), valueName, 0, type, data, size) == ERROR_SUCCESS ? 1 : 0;
+}
+
+} // namespace
+
+int GetPrinterRegistryDWORD(const char *printerName, const char *valueName, DWORD *destination)
+{
+    // Read into a local first: a failed read (value too long) must leave the destination as it was.
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (!QueryValue(printerName, valueName, reinterpret_cast<BYTE *>(&value), &size))
+        return 0;
+    std::memcpy(destination, &value, size);
+    return 1;
+}
+
+int GetPrinterRegistryBinary(const char *printerName, const char *valueName, BYTE *buffer, DWORD size)
+{
+    return QueryValue(printerName, valueName, buffer, &size);
+}
+
+int GetPrinterRegistryString(const char *printerName, const char *valueName, char *buffer, DWORD *size)
+{
+    return QueryValue(printerName, valueName, reinterpret_cast<BYTE *>(buffer), size);
+}
+
+int SetPrinterRegistryDWORD(const char *printerName, const char *valueName, DWORD value)
+{
+    return SetValue(printerName, valueName, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof(value));
+}
+
+int SetPrinterRegistryBinary(const char *printerName, const char *valueName, const BYTE *data, DWORD size)
+{
+    return SetValue(printerName, valueName, REG_BINARY, data, size);
+}

@@ -1,0 +1,103 @@
+#include "datapath/packet_queue.h"
+
+#include <cstring>
+
+#include "app/handle_guard.h"
+#include "app/log.h"
+#include "app/platform.h"
+
+namespace {
+
+PacketSlot g_inboundSlots[32];
+PacketSlot g_outboundSlots[4];
+
+bool IsUsableQueue(const PacketQueue *queue)
+{
+    return queue != nullptr && !IsBadWritePtr(const_cast<PacketQueue *>(queue), sizeof(PacketQueue));
+}
+
+bool IsFull(const PacketQueue *queue)
+{
+    return queue->empty == 0 && queue->writeIndex == queue->readIndex;
+}
+
+} // namespace
+
+CRITICAL_SECTION g_inboundQueueLock;
+CRITICAL_SECTION g_outboundQueueLock;
+
+PacketQueue InboundQueue = {0, 0, 1, 32, 31, &g_inboundQueueLock, g_inboundSlots};
+PacketQueue OutboundQueue = {0, 0, 1, 4, 3, &g_outboundQueueLock, g_outboundSlots};
+
+void InitializeQueueLocks()
+{
+    InitializeCriticalSection(&g_inboundQueueLock);
+    InitializeCriticalSection(&g_outboundQueueLock);
+}
+
+void DeleteQueueLocks()
+{
+    DeleteCriticalSection(&g_inboundQueueLock);
+    DeleteCriticalSection(&g_outboundQueueLock);
+}
+
+int QueueAddMessage(PacketQueue *queue, const void *data, WORD length, WORD tag)
+{
+    TraceDump(data, length);
+    if (!IsUsableQueue(queue)) {
+        LogError("QueueAddMessage: Invalid Queue Pointer!\n");
+        return 1;
+    }
+    CriticalSectionLock lock(queue->lock);
+    if (IsFull(queue))
+        return 0;
+    if (length > kQueueMessageSize)
+        return 1;
+    PacketSlot &slot = queue->slots[queue->writeIndex];
+    if (length != 0)
+        std::memcpy(slot.data, data, length);
+    slot.length = length;
+    slot.tag = tag;
+    queue->empty = 0;
+    queue->writeIndex = static_cast<WORD>((queue->writeIndex + 1) & queue->mask);
+    return 1;
+}
+
+WORD QueueGetMessage(PacketQueue *queue, void *buffer, WORD maximum, WORD *tagOut)
+{
+    if (!IsUsableQueue(queue)) {
+        LogError("QueueGetMessage: Invalid Queue Pointer!\n");
+        return 0;
+    }
+    CriticalSectionLock lock(queue->lock);
+    if (queue->empty)
+        return 0;
+    const PacketSlot &slot = queue->slots[queue->readIndex];
+    const WORD copied = maximum < kQueueMessageSize ? maximum : kQueueMessageSize;
+    std::memcpy(buffer, slot.data, copied);
+    const WORD length = slot.length;
+    if (tagOut != nullptr)
+        *tagOut = slot.tag;
+    queue->readIndex = static_cast<WORD>((queue->readIndex + 1) & queue->mask);
+    if (queue->readIndex == queue->writeIndex)
+        queue->empty = 1;
+    return length;
+}
+
+int QueueIsEmpty(const PacketQueue *queue)
+{
+    if (queue == nullptr)
+        return 1;
+    // Read without the lock: the write thread only uses it to decide whether to sleep.
+    return queue->empty != 0 ? 1 : 0;
+}
+
+bool QueueAddMessageRetry(PacketQueue *queue, const void *data, WORD length, WORD tag)
+{
+    for (int attempt = 0; attempt < kQueueRetryAttempts; ++attempt) {
+        if (QueueAddMessage(queue, data, length, tag) != 0)
+            return true;
+        g_platform.Sleep(kQueueRetryIntervalMs);
+    }
+    return false;
+}

@@ -1,0 +1,21 @@
+// The printer packets the service builds itself: 0xA5, a big-endian 16-bit payload
+// length, the payload. Builders write into the caller's buffer and answer the length.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+constexpr WORD kStatusPacketSize = 8;
+constexpr WORD kValuePacketSize = 27;
+constexpr WORD kAlertDataHeaderSize = 5;
+constexpr WORD kAlertDataMaxSize = 200;
+constexpr WORD kDocumentPacketSize = 9;
+
+extern const std::array<BYTE, kDocumentPacketSize> StartDocPacket;
+extern const std::array<BYTE, kDocumentPacketSize> EndDocPacket;
+
+WORD BuildStatusPacket(BYTE *packet, BYTE s5, BYTE s6, BYTE s7);
+WORD BuildValuePacket(BYTE *packet, WORD value);
+// n is at most 200; the packet is n + 5 bytes.
+WORD BuildAlertDataPacket(BYTE *packet, const BYTE *data, WORD n);

@@ -1,0 +1,117 @@
+/*
+ * qelapp32 client interface: everything a client needs to find a running instance
+ * for a printer and talk to it. Plain C, so C and C++ clients can include it.
+ *
+ * A client reads "QelApp32Hwnd" under the printer's PrinterDriverData key and sends
+ * the instance's hidden main window the messages below with SendMessageA. Buffers
+ * passed in lParam are used as addresses in the instance's own process.
+ *
+ *     HWND service = QelFindInstanceWindow("Office Laser");
+ *     LRESULT status = SendMessageA(service, WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE);
+ */
+#ifndef QELAPP32_CLIENT_H
+#define QELAPP32_CLIENT_H
+
+#include <windows.h>
+
+/* Messages to the main window (WM_USER + 100 to WM_USER + 117). */
+#define WM_QELAPP32_ENUMPRINTER   1124u
+#define WM_QELAPP32_ENDJOB        1125u
+#define WM_QELAPP32_READ          1126u
+#define WM_QELAPP32_WRITE         1127u
+#define WM_QELAPP32_GETSTATUS     1128u
+#define WM_QELAPP32_GETDEVICEID   1129u
+#define WM_QELAPP32_STARTDOC      1130u
+#define WM_QELAPP32_ENDDOC        1131u
+#define WM_QELAPP32_OPEN          1132u
+#define WM_QELAPP32_CLOSE         1133u
+#define WM_QELAPP32_SENDFILE      1134u
+#define WM_QELAPP32_PING          1135u
+#define WM_QELAPP32_CAPTUREALERTS 1136u
+#define WM_QELAPP32_NOOP          1137u
+#define WM_QELAPP32_UNUSED_1138   1138u
+#define WM_QELAPP32_STOREDATA     1139u
+#define WM_QELAPP32_RETRIEVEDATA  1140u
+#define WM_QELAPP32_SENDFILE2     1141u
+
+/* Messages the library posts to the alert window, and the status thread's own. */
+#define WM_TOV_STATUSCHANGE   1524u
+#define WM_TOV_FLASHDISK      1525u
+#define WM_TOV_JOBACCOUNT     1526u
+#define WM_TOV_PANEL          1527u
+#define WM_TOV_PAGE           1528u
+#define WM_TOV_PARTIALPAGE    1529u
+#define WM_TOV_VALUE          1537u
+#define WM_TOV_INKJETK20      1594u
+#define WM_TOV_PRINTERSTATE   1596u
+#define WM_QELAPP32_PRINTEROK 2024u
+
+/* Answers. */
+#define QEL_FAILURE             0xFFFFFFFFu /* 1124 and 1129 */
+#define QEL_STATUS_ATTENTION    0x20u       /* 1128: attention pending, reported once */
+#define QEL_STATUS_ERROR        0x80u       /* 1128: error condition */
+#define QEL_STATUS_READY        0x98u       /* 1128: ready, or a network port */
+#define QEL_BROADCAST_QUERY_DENY 0x424D5144u /* WM_POWERBROADCAST while a job is queued */
+
+/* lParam of 1128. */
+#define QEL_REFRESH_IF_DUE      0u /* refresh when more than 2000 ms passed, and wait */
+#define QEL_REFRESH_NO_WAIT     1u /* refresh when due, wait only on the very first refresh */
+#define QEL_REFRESH_FORCED      2u /* always refresh, and wait */
+
+/* Sizes. */
+#define QEL_MAX_MESSAGE_LENGTH  1024u /* a packet through 1127, a reply through 1126 */
+#define QEL_STORE_NAME_SIZE     36u   /* "QelApp32StoreDataName", terminator included */
+#define QEL_STORE_DATA_SIZE     512u  /* "QelApp32StoreData" */
+
+/* Registry: HKEY_LOCAL_MACHINE\<prefix><printer name><suffix>. */
+#define QEL_PRINTERS_KEY_PREFIX  "System\\CurrentControlSet\\control\\Print\\Printers\\"
+#define QEL_DRIVER_DATA_SUFFIX   "\\PrinterDriverData"
+#define QEL_VALUE_HWND           "QelApp32Hwnd"
+#define QEL_VALUE_APPID          "QelApp32AppId"
+#define QEL_VALUE_NON_BIDI       "NON BIDI MODE"
+#define QEL_VALUE_STORE_NAME     "QelApp32StoreDataName"
+#define QEL_VALUE_STORE_SIZE     "QelApp32StoreDataSize"
+#define QEL_VALUE_STORE_DATA     "QelApp32StoreData"
+#define QEL_VALUE_STORE_RETRIEVED "QelApp32StoreBytesRetrieved"
+#define QEL_VALUE_PORT           "Port" /* on the printer's own key */
+
+/* Event names, formatted with the printer name (clients create the last one). */
+#define QEL_EVENT_INIT_FORMAT          "%s:QELAPP32_INIT_EVENT"
+#define QEL_EVENT_INIT_CANCEL_FORMAT   "%s:QELAPP32_INIT_CANCEL_EVENT"
+#define QEL_EVENT_NEXT_JOB_FORMAT      "%s:QELAPP32_READY_FOR_NEXT_JOB"
+#define QEL_EVENT_ALERT_INIT_FORMAT    "QelApp32_Alert_Init%s"
+#define QEL_EVENT_WRITE_DATA_FORMAT    "QelApp32_Write_Data%s"
+#define QEL_EVENT_GET_STATUS_FORMAT    "QelApp32_Get_Status%s"
+#define QEL_EVENT_GOT_STATUS_FORMAT    "QelApp32_Got_Status%s"
+
+/* Windows. */
+#define QEL_MAIN_WINDOW_CLASS   "QelAPP32WndClass"
+#define QEL_ALERT_WINDOW_CLASS  "QelAPP32AlertWndClass"
+#define QEL_WINDOW_TITLE_PREFIX "VODUVI32 "
+
+/* Packet frame: 0xA5, payload length (big-endian 16 bits), payload. */
+#define QEL_PACKET_START        0xA5u
+#define QEL_PACKET_HEADER_SIZE  3u
+#define QEL_DOC_START_BYTE      1u /* first byte of a 1127 message that starts a document */
+#define QEL_DOC_END_BYTE        2u /* first byte of a message that ends a document */
+
+/* wParam of the channel messages: printer handle high, length or size low. */
+#define QEL_MAKE_WPARAM(printerHandle, length) \
+    ((WPARAM)((((DWORD)(WORD)(printerHandle)) << 16) | (DWORD)(WORD)(length)))
+#define QEL_PRINTER_HANDLE_OF(enumAnswer) ((WORD)(((DWORD)(enumAnswer)) >> 16))
+
+/* Finds the main window of the instance serving a printer; NULL when none is published. */
+static __inline HWND QelFindInstanceWindow(const char *printerName)
+{
+    char path[300];
+    HKEY key;
+    DWORD value = 0, size = sizeof(value), type = 0;
+    if (lstrlenA(printerName) > 200) return NULL;
+    wsprintfA(path, "%s%s%s", QEL_PRINTERS_KEY_PREFIX, printerName, QEL_DRIVER_DATA_SUFFIX);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return NULL;
+    if (RegQueryValueExA(key, QEL_VALUE_HWND, NULL, &type, (LPBYTE)&value, &size) != ERROR_SUCCESS) value = 0;
+    RegCloseKey(key);
+    return (HWND)(ULONG_PTR)value;
+}
+
+#endif /* QELAPP32_CLIENT_H */

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite under Wine.
+set -euo pipefail
+cd "$(dirname "$0")"
+export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/qelapp32/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+
+scripts/setup.sh
+cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DQEL_BUILD_TESTS=ON >/dev/null
+cmake --build build -j"$(nproc)"
+
+# One persistent server for the whole run, so each Wine process starts quickly.
+wineserver -p
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+cd build
+ctest --output-on-failure "$@"

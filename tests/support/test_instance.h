@@ -1,0 +1,66 @@
+// A printer as the service finds it (registry key with a "Port" value), a simulated
+// library for it, and a running qelapp32.exe serving it, seen from a client process.
+//
+//     TestInstance instance("USB001");
+//     ASSERT_TRUE(instance.Start());
+//     EXPECT_EQ(1, instance.Send(WM_QELAPP32_NOOP));
+//     EXPECT_TRUE(instance.EndJob());
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "service_process.h"
+#include "support/sim_control.h"
+
+std::string UniquePrinterName(const std::string &tag);
+
+// The printer's key under HKLM\...\Printers, removed again with everything below it.
+class TestPrinterKey {
+public:
+    TestPrinterKey(const std::string &printerName, const std::string &port);
+    ~TestPrinterKey();
+
+    const std::string &Name() const { return name_; }
+    void SetPort(const std::string &port);
+    void DeletePort();
+    bool SetDriverDword(const std::string &value, DWORD data);
+    bool SetDriverBinary(const std::string &value, const std::string &data);
+    bool SetDriverString(const std::string &value, const std::string &data);
+    bool ReadDriverDword(const std::string &value, DWORD *data) const;
+    bool ReadDriverBinary(const std::string &value, std::string *data) const;
+    bool HasDriverValue(const std::string &value) const;
+    void DeleteDriverValue(const std::string &value);
+
+private:
+    std::string name_;
+};
+
+class TestInstance {
+public:
+    explicit TestInstance(const std::string &port = "LPT1:", const std::string &tag = "qel");
+    ~TestInstance();
+
+    // Starts the service and waits for its init event (or its end). The sim settings
+    // and driver values a test wants at start-up are set before this.
+    bool Start(DWORD timeoutMs = 15000);
+    bool StartWithArguments(const std::string &arguments, DWORD timeoutMs = 15000);
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0, DWORD timeoutMs = 30000);
+    // Sends 1125 after creating the ready-for-next-job event; waits for the event and the exit.
+    bool EndJob(WPARAM appId = 0, LPARAM lParam = 0, LRESULT *answer = nullptr);
+
+    HWND Window() const { return window_; }
+    SimPrinter &Sim() { return sim_; }
+    TestPrinterKey &Printer() { return printer_; }
+    ServiceProcess &Process() { return process_; }
+    const std::string &PrinterName() const { return printer_.Name(); }
+    std::string InitEventName() const;
+
+private:
+    SimPrinter sim_;
+    TestPrinterKey printer_;
+    ServiceProcess process_;
+    HWND window_ = nullptr;
+};

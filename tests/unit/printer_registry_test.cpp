@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/instance_state.h"
+#include "config/printer_registry.h"
+#include "qelapp32/client.h"
+#include "support/test_instance.h"
+
+namespace {
+
+// A value of any type and size, written straight to the PrinterDriverData key.
+void WriteRaw(const std::string &printer, const char *value, DWORD type, const void *data, DWORD size)
+{
+    const std::string path = std::string(QEL_PRINTERS_KEY_PREFIX) + printer + QEL_DRIVER_DATA_SUFFIX;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    RegSetValueExA(key, value, 0, type, static_cast<const BYTE *>(data), size);
+    RegCloseKey(key);
+}
+
+} // namespace
+
+TEST(PrinterRegistry, CreatesAMissingKeyAndRoundTripsValues)
+{
+    TestPrinterKey printer(UniquePrinterName("reg"), "LPT1:");
+    const char *name = printer.Name().c_str();
+    EXPECT_EQ(1, SetPrinterRegistryDWORD(name, "QelApp32Hwnd", 0x1234));
+    DWORD value = 0;
+    EXPECT_EQ(1, GetPrinterRegistryDWORD(name, "QelApp32Hwnd", &value));
+    EXPECT_EQ(0x1234u, value);
+
+    const BYTE data[3] = {1, 2, 3};
+    EXPECT_EQ(1, SetPrinterRegistryBinary(name, "QelApp32StoreData", data, 3));
+    BYTE read[8] = {};
+    EXPECT_EQ(1, GetPrinterRegistryBinary(name, "QelApp32StoreData", read, sizeof(read)));
+    EXPECT_EQ(0, std::memcmp(data, read, 3));
+}
+
+TEST(PrinterRegistry, MissingValueAnswersZeroAndLeavesTheDestination)
+{
+    TestPrinterKey printer(UniquePrinterName("reg"), "LPT1:");
+    DWORD value = 77;
+    EXPECT_EQ(0, GetPrinterRegistryDWORD(printer.Name().c_str(), "NON BIDI MODE", &value));
+    EXPECT_EQ(77u, value);
+}
+
+TEST(PrinterRegistry, DwordReaderTakesAnyTypeThatFitsFourBytes)
+{
+    struct Case {
+        DWORD type;
+        std::string bytes;
+        int answer;
+        DWORD value;
+    };
+    const Case cases[] = {
+        {REG_DWORD, std::string("\x01\x00\x00\x00", 4), 1, 1},
+        {REG_BINARY, std::string("\x07\x00", 2), 1, 0xAAAA0007}, // only two bytes are written
+        {REG_SZ, std::string("ab\0", 3), 1, 0xAA006261},
+        {REG_BINARY, std::string("\x01\x02\x03\x04\x05", 5), 0, 0xAAAAAAAA},
+    };
+    for (const Case &c : cases) {
+        TestPrinterKey printer(UniquePrinterName("reg"), "LPT1:");
+        WriteRaw(printer.Name(), "NON BIDI MODE", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+        DWORD value = 0xAAAAAAAA;
+        EXPECT_EQ(c.answer, GetPrinterRegistryDWORD(printer.Name().c_str(), "NON BIDI MODE", &value));
+        EXPECT_EQ(c.value, value);
+    }
+}
+
+TEST(PrinterRegistry, StringReaderReportsTheStoredSizeAndRefusesWhatDoesNotFit)
+{
+    TestPrinterKey printer(UniquePrinterName("reg"), "LPT1:");
+    printer.SetDriverString("QelApp32StoreDataName", "item");
+    char buffer[36] = {};
+    DWORD size = sizeof(buffer);
+    EXPECT_EQ(1, GetPrinterRegistryString(printer.Name().c_str(), "QelApp32StoreDataName", buffer, &size));
+    EXPECT_STREQ("item", buffer);
+    EXPECT_EQ(5u, size);
+
+    printer.SetDriverString("QelApp32StoreDataName", std::string(40, 'n'));
+    size = sizeof(buffer);
+    EXPECT_EQ(0, GetPrinterRegistryString(printer.Name().c_str(), "QelApp32StoreDataName", buffer, &size));
+}
+
+TEST(PrinterRegistry, ZeroWindowHandleStaysPresent)
+{
+    TestPrinterKey printer(UniquePrinterName("reg"), "LPT1:");
+    EXPECT_EQ(1, SetPrinterRegistryDWORD(printer.Name().c_str(), "QelApp32Hwnd", 0));
+    DWORD value = 5;
+    EXPECT_TRUE(printer.ReadDriverDword("QelApp32Hwnd", &value));
+    EXPECT_EQ(0u, value);
+}
+
+TEST(PrinterRegistry, RefusesNamesThatDoNotFitTheKeyPath)
+{
+    const std::string fits(193, 'f');
+    const std::string tooLong(194, 'f');
+    char path[kNameBufferSize];
+    EXPECT_TRUE(BuildPrinterKeyPath(path, fits.c_str(), QEL_DRIVER_DATA_SUFFIX));
+    EXPECT_EQ(kNameBufferSize - 1, std::strlen(path));
+    EXPECT_FALSE(BuildPrinterKeyPath(path, tooLong.c_str(), QEL_DRIVER_DATA_SUFFIX));
+    EXPECT_EQ(0, SetPrinterRegistryDWORD(tooLong.c_str(), "QelApp32Hwnd", 1));
+    DWORD value = 0;
+    EXPECT_EQ(0, GetPrinterRegistryDWORD(tooLong.c_str(), "QelApp32Hwnd", &value));
+}
