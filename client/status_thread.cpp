@@ -1,13 +1,21 @@
 #include "client/status_thread.h"
 
 #include "app/instance_state.h"
+#include "client/status_query.h"
 
 DWORD WINAPI StatusThread(LPVOID eventVariable)
 {
     HANDLE getStatusEvent = *static_cast<HANDLE *>(eventVariable);
+    // Counts over the thread's whole life, not per request.
+    int usbRequeryCount = 0;
     while (g_statusStop == 0) {
         WaitForSingleObject(getStatusEvent, INFINITE);
-        // The status query arrives with the status change.
+        if (g_statusStop != 0)
+            break;
+        // A failed enumeration leaves got-status unset: a waiting client runs into its
+        // time-out and sees the error.
+        if (RefreshPrinterStatus(&usbRequeryCount))
+            SetEvent(g_gotStatusEvent);
     }
     return 0;
 }
