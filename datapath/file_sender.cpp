@@ -1,0 +1,214 @@
+#include "datapath/file_sender.h"
+
+#include <cstring>
+
+#include "app/handle_guard.h"
+#include "app/instance_state.h"
+#include "app/log.h"
+#include "app/platform.h"
+#include "datapath/job_modes.h"
+#include "datapath/packets.h"
+#include "tovlib/tov_library.h"
+
+namespace {
+
+constexpr DWORD kChannelTimeout = 20;
+constexpr DWORD kWriteFlag = 1;
+// The exit code STILL_ACTIVE would make an ended sender look alive for ever, and the
+// destroy handling wait for ever; a library code of that value is reported as this.
+constexpr DWORD kStillActiveStandIn = 0xFFFFFFFF;
+
+// The block buffer of one run, freed on every way out.
+class BlockBuffer {
+public:
+    BlockBuffer() : block_(static_cast<BYTE *>(GlobalAlloc(GPTR, kSenderBlockSize))) {}
+    ~BlockBuffer() { Free(); }
+    BlockBuffer(const BlockBuffer &) = delete;
+    BlockBuffer &operator=(const BlockBuffer &) = delete;
+
+    BYTE *Get() const { return block_; }
+    void Free()
+    {
+        if (block_ != nullptr)
+            GlobalFree(block_);
+        block_ = nullptr;
+    }
+
+private:
+    BYTE *block_;
+};
+
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// "..", and the forms Windows trims to it ("...", ".. "), lead out of the directory.
+bool IsParentComponent(const char *begin, const char *end)
+{
+    int dots = 0;
+    for (const char *c = begin; c != end; ++c) {
+        if (*c == '.')
+            ++dots;
+        else if (*c != ' ')
+            return false;
+    }
+    return dots >= 2;
+}
+
+bool ClimbsOut(const char *name)
+{
+    const char *component = name;
+    for (const char *c = name;; ++c) {
+        if (*c == '\0' || IsSeparator(*c)) {
+            if (IsParentComponent(component, c))
+                return true;
+            if (*c == '\0')
+                return false;
+            component = c + 1;
+        }
+    }
+}
+
+// Builds "<system directory>\<name>"; false when the directory cannot be read or the
+// whole does not fit.
+bool BuildPath(char (&path)[kSenderPathSize], const char *name)
+{
+    const UINT directoryLength = g_platform.GetSystemDirectoryA(path, kSenderPathSize);
+    if (directoryLength == 0 || directoryLength > kSenderPathSize)
+        return false;
+    const size_t nameLength = std::strlen(name);
+    if (directoryLength + 1 + nameLength + 1 > kSenderPathSize)
+        return false;
+    path[directoryLength] = '\\';
+    std::memcpy(path + directoryLength + 1, name, nameLength + 1);
+    return true;
+}
+
+// Moves back over the bytes the library did not take, so they head the next block. A
+// library that claims more than it was offered is taken as having accepted the block:
+// moving forward would skip bytes it never saw.
+void RewindUnaccepted(HANDLE file, DWORD offered, DWORD accepted)
+{
+    Trace("Debug Msg: TovWrite 0x%x (%d) bytes\n", accepted, accepted);
+    if (accepted >= offered)
+        return;
+    SetFilePointer(file, -static_cast<LONG>(offered - accepted), nullptr, FILE_CURRENT);
+}
+
+bool ReadBlock(HANDLE file, BYTE *block, DWORD &bytesRead)
+{
+    bytesRead = 0;
+    return ReadFile(file, block, kSenderBlockSize, &bytesRead, nullptr) && bytesRead != 0 && g_senderCancel == 0;
+}
+
+DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
+{
+    // Taken once, so the channel and the document opened are the ones closed.
+    const WORD appId = CurrentAppId();
+    const WORD hPrinter = CurrentPrinterHandle();
+    const int signedAppId = static_cast<SHORT>(appId);
+    const int unsignedPrinter = hPrinter;
+
+    DWORD blocks = 0;
+    ResetQELModes(appId, hPrinter, 1);
+    DWORD code = g_tov.TovStartDoc(hPrinter, 0, 0);
+    if (code != 0) {
+        LogError("SendFileToPrinter:  TovStartDoc failed (%Xh)\n", code);
+        file.Close();
+        block.Free();
+        SetQELModes(appId, hPrinter);
+        return 0;
+    }
+    code = g_tov.TovOpen(appId, hPrinter, kChannelTimeout);
+    if (code != 0)
+        LogError("SendFileToPrinter: TovOpen(%d, %d, %d) failed (%Xh)\n", signedAppId, unsignedPrinter,
+                 static_cast<int>(kChannelTimeout), code);
+
+    DWORD bytesRead = 0;
+    while (ReadBlock(file.Get(), block.Get(), bytesRead)) {
+        DWORD count = bytesRead;
+        // Only the count steers the loop; the library's answer is not looked at.
+        g_tov.TovWrite(appId, hPrinter, 0, block.Get(), &count, kWriteFlag);
+        if (count != bytesRead)
+            RewindUnaccepted(file.Get(), bytesRead, count);
+        ++blocks;
+    }
+    // A job of one block may end before the printer has taken it in.
+    if (blocks < 2)
+        g_platform.Sleep(kSenderShortFilePauseMs);
+
+    code = g_tov.TovClose(appId, hPrinter);
+    if (code != 0)
+        LogError("SendFileToPrinter: TovClose(%d, %d) failed (%Xh)\n", signedAppId, unsignedPrinter, code);
+    code = g_tov.TovEndDoc(hPrinter, 0);
+    if (code != 0)
+        LogError("SendFileToPrinter:  TovEndDoc failed (%Xh)\n", code);
+    SetQELModes(appId, hPrinter);
+    return 0;
+}
+
+DWORD WritePacketToPort(const char *port, const BYTE *packet)
+{
+    DWORD count = kDocumentPacketSize;
+    return g_tov.TovWriteUNI(port, packet, &count);
+}
+
+DWORD SendToPort(HandleGuard &file, BlockBuffer &block)
+{
+    // Port discovery may rewrite the name on another thread; this run keeps one copy.
+    char port[kNameBufferSize];
+    std::memcpy(port, g_portName, sizeof(port));
+    port[sizeof(port) - 1] = '\0';
+
+    DWORD result = 0;
+    DWORD code = WritePacketToPort(port, StartDocPacket.data());
+    if (code != 0)
+        LogError("SendFileToPrinter: TovWriteUNI StartDoc failed (%Xh)\n", code);
+
+    DWORD bytesRead = 0;
+    while (ReadBlock(file.Get(), block.Get(), bytesRead)) {
+        DWORD count = bytesRead;
+        code = g_tov.TovWriteUNI(port, block.Get(), &count);
+        if (count != bytesRead)
+            RewindUnaccepted(file.Get(), bytesRead, count);
+        if (code != 0) {
+            LogError("SendFileToPrinter:  TovWriteUNI failed (%Xh)\n", code);
+            result = code != STILL_ACTIVE ? code : kStillActiveStandIn;
+        }
+    }
+
+    code = WritePacketToPort(port, EndDocPacket.data());
+    if (code != 0)
+        LogError("SendFileToPrinter: TovWriteUNI EndDoc failed (%Xh)\n", code);
+    return result;
+}
+
+} // namespace
+
+bool IsSendableFileName(const char *name)
+{
+    if (name == nullptr || name[0] == '\0' || IsSeparator(name[0]) || std::strchr(name, ':') != nullptr ||
+        ClimbsOut(name))
+        return false;
+    char directory[kSenderPathSize];
+    const UINT directoryLength = g_platform.GetSystemDirectoryA(directory, kSenderPathSize);
+    // An unreadable directory is not the name's fault: the sender ends quietly on it.
+    if (directoryLength == 0 || directoryLength > kSenderPathSize)
+        return true;
+    return directoryLength + 1 + std::strlen(name) + 1 <= kSenderPathSize;
+}
+
+DWORD WINAPI SendFileToPrinter(LPVOID fileName)
+{
+    char path[kSenderPathSize];
+    if (!BuildPath(path, static_cast<const char *>(fileName)))
+        return 0;
+    HandleGuard file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+        return 0;
+    BlockBuffer block;
+    if (block.Get() == nullptr)
+        return 0;
+    return IsNonBidiMode() ? SendToPort(file, block) : SendAsDocument(file, block);
+}

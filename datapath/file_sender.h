@@ -1,0 +1,22 @@
+// The file sender: streams a file from the Windows system directory to the printer on a
+// thread of its own, either as a document through the library's channel or, in
+// non-bidirectional mode, as raw writes to the printer's port.
+//
+//     if (IsSendableFileName(name)) CreateThread(nullptr, 0, SendFileToPrinter, ownedCopyOfName, 0, &id);
+#pragma once
+
+#include <windows.h>
+
+constexpr UINT kSenderPathSize = 100;      // system directory, "\" and the name, terminator included
+constexpr DWORD kSenderBlockSize = 4096;
+constexpr DWORD kSenderShortFilePauseMs = 500;
+
+// Thread start routine. fileName is a zero-terminated name relative to the system
+// directory, read once when the path is built; the caller keeps it alive until then.
+// Exit code: 0, or on the non-bidirectional road the code of the last failed data write.
+DWORD WINAPI SendFileToPrinter(LPVOID fileName);
+
+// Whether a name may be sent: not empty, relative (no drive, stream, leading slash or
+// UNC prefix), not climbing out with "..", and fitting the path buffer together with the
+// system directory (checked when the system directory can be read).
+bool IsSendableFileName(const char *name);
