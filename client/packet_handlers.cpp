@@ -1,5 +1,41 @@
 #include "client/message_handlers.h"
 
-// Pending: served by the data-path change.
-LRESULT OnRead(WPARAM, LPARAM) { return 0; }
-LRESULT OnWrite(WPARAM, LPARAM) { return 0; }
+#include "app/log.h"
+#include "client/client_memory.h"
+#include "datapath/packet_queue.h"
+#include "datapath/write_producers.h"
+
+LRESULT OnRead(WPARAM bufferSize, LPARAM buffer)
+{
+    const WORD size = LOWORD(bufferSize);
+    void *clientBuffer = reinterpret_cast<void *>(buffer);
+    // The queue copies min(size, 1024) bytes. Checked before the message is taken out, so
+    // a wrong address costs the client this answer and not the message.
+    const WORD copied = size < kQueueMessageSize ? size : kQueueMessageSize;
+    if (!IsClientRangeWritable(clientBuffer, copied)) {
+        LogError("WM_QELAPP32_READ: invalid buffer address %lXh (%u bytes)\n", static_cast<unsigned long>(buffer),
+                 static_cast<unsigned>(size));
+        return 0;
+    }
+    return static_cast<LRESULT>(QueueGetMessage(&InboundQueue, clientBuffer, size, nullptr));
+}
+
+LRESULT OnWrite(WPARAM handleAndLength, LPARAM data)
+{
+    const WORD tag = HIWORD(handleAndLength);
+    const WORD length = LOWORD(handleAndLength);
+    const void *message = reinterpret_cast<const void *>(data);
+    // The queue would drop it anyway; refusing here spares reading it and waiting for room.
+    if (length > kQueueMessageSize) {
+        LogError("WM_QELAPP32_WRITE: message of %u bytes refused (at most %u)\n", static_cast<unsigned>(length),
+                 static_cast<unsigned>(kQueueMessageSize));
+        return 0;
+    }
+    if (length != 0 && !IsClientRangeReadable(message, length)) {
+        LogError("WM_QELAPP32_WRITE: invalid message address %lXh (%u bytes)\n", static_cast<unsigned long>(data),
+                 static_cast<unsigned>(length));
+        return 0;
+    }
+    PostToWriteThread(tag, message, length);
+    return 0;
+}

@@ -1,4 +1,85 @@
 #include "client/message_handlers.h"
 
-// Pending: served by the data-path change.
-LRESULT OnSendFile(UINT, LPARAM) { return 0; }
+#include "app/instance_state.h"
+#include "app/log.h"
+#include "client/client_memory.h"
+#include "datapath/file_sender.h"
+#include "qelapp32/client.h"
+
+namespace {
+
+// The running sender's own copy of the client's file name. Only one sender runs at a
+// time, and a new one is started only after the last has ended, so it is never shared.
+char g_senderFileName[kSenderPathSize];
+
+const char *RequestName(UINT message)
+{
+    return message == WM_QELAPP32_SENDFILE2 ? "WM_QELAPP32_SENDFILE2" : "WM_QELAPP32_SENDFILE";
+}
+
+bool IsSenderRunning()
+{
+    DWORD exitCode = 0;
+    return g_senderThread != nullptr && GetExitCodeThread(g_senderThread, &exitCode) && exitCode == STILL_ACTIVE;
+}
+
+// Copies the zero-terminated name while the client still waits for the answer, one byte
+// at a time as far as its memory is readable. False when the address is unreadable or
+// no terminator comes within the copy's size.
+bool CopyClientFileName(const char *clientName, char (&copy)[kSenderPathSize], bool &tooLong)
+{
+    tooLong = false;
+    for (UINT i = 0; i < kSenderPathSize; ++i) {
+        if (!IsClientRangeReadable(clientName + i, 1))
+            return false;
+        copy[i] = clientName[i];
+        if (copy[i] == '\0')
+            return true;
+    }
+    tooLong = true;
+    return false;
+}
+
+// Answers 1 when a sender was started for the name, 0 when it was refused.
+LRESULT StartFileSender(UINT message, const char *clientName)
+{
+    const char *request = RequestName(message);
+    if (IsSenderRunning()) {
+        LogError("%s: a file is still being sent\n", request);
+        return 0;
+    }
+    bool tooLong = false;
+    if (!CopyClientFileName(clientName, g_senderFileName, tooLong)) {
+        if (tooLong)
+            LogError("%s: file name longer than %u characters refused\n", request,
+                     static_cast<unsigned>(kSenderPathSize - 1));
+        else
+            LogError("%s: invalid file name address %lXh\n", request,
+                     static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(clientName)));
+        return 0;
+    }
+    if (!IsSendableFileName(g_senderFileName)) {
+        LogError("%s: file name \"%s\" refused\n", request, g_senderFileName);
+        return 0;
+    }
+    DWORD threadId = 0;
+    HANDLE sender = CreateThread(nullptr, 0, SendFileToPrinter, g_senderFileName, 0, &threadId);
+    if (sender == nullptr) {
+        LogError("%s: CreateThread failed (%lu)\n", request, GetLastError());
+        return 0;
+    }
+    if (g_senderThread != nullptr)
+        CloseHandle(g_senderThread);
+    g_senderThread = sender;
+    g_senderThreadId = threadId;
+    return 1;
+}
+
+} // namespace
+
+LRESULT OnSendFile(UINT message, LPARAM fileName)
+{
+    if (fileName == 0)
+        return IsSenderRunning() ? 1 : 0;
+    return StartFileSender(message, reinterpret_cast<const char *>(fileName));
+}

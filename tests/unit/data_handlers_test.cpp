@@ -1,0 +1,374 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "client/message_handlers.h"
+#include "data_path_fixture.h"
+#include "qelapp32/client.h"
+#include "sender_directory.h"
+
+namespace {
+
+constexpr LPARAM kUnmapped = 0x10;
+
+// A read-write page followed by an inaccessible one, so that a range can end exactly at
+// the edge or run over it; and a read-only page.
+class EdgePages {
+public:
+    EdgePages()
+    {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        base_ = static_cast<BYTE *>(VirtualAlloc(nullptr, 3 * page_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD old = 0;
+        VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
+        VirtualProtect(base_ + 2 * page_, page_, PAGE_READONLY, &old);
+    }
+    ~EdgePages() { VirtualFree(base_, 0, MEM_RELEASE); }
+
+    // The last size bytes before the inaccessible page.
+    BYTE *Tail(size_t size) const { return base_ + page_ - size; }
+    BYTE *ReadOnly() const { return base_ + 2 * page_; }
+
+private:
+    DWORD page_ = 0;
+    BYTE *base_ = nullptr;
+};
+
+LPARAM Address(const void *pointer)
+{
+    return reinterpret_cast<LPARAM>(pointer);
+}
+
+bool IsSignalled(HANDLE event)
+{
+    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+using ReadMessage = DataPathTest;
+using WriteMessage = DataPathTest;
+using DocumentMessages = DataPathTest;
+
+} // namespace
+
+TEST_F(ReadMessage, EmptyQueueAnswersZeroAndLeavesTheBuffer)
+{
+    char buffer[8];
+    std::memset(buffer, 0x5A, sizeof(buffer));
+    EXPECT_EQ(0, OnRead(sizeof(buffer), Address(buffer)));
+    EXPECT_EQ(std::string(8, '\x5A'), std::string(buffer, 8));
+}
+
+TEST_F(ReadMessage, AnswersTheOldestMessagesLengthFromTheLowWordOfTheSize)
+{
+    ASSERT_EQ(1, QueueAddMessage(&InboundQueue, "first", 5, 0));
+    ASSERT_EQ(1, QueueAddMessage(&InboundQueue, "second", 6, 0));
+    char buffer[16] = {};
+    EXPECT_EQ(5, OnRead(QEL_MAKE_WPARAM(0xFFFF, sizeof(buffer)), Address(buffer)));
+    EXPECT_STREQ("first", buffer);
+    EXPECT_EQ(6, OnRead(sizeof(buffer), Address(buffer)));
+}
+
+TEST_F(ReadMessage, BadBufferCostsTheAnswerButNotTheMessage)
+{
+    EdgePages pages;
+    ASSERT_EQ(1, QueueAddMessage(&InboundQueue, "keep", 4, 0));
+    struct Case {
+        LPARAM buffer;
+        WORD size;
+    };
+    const Case cases[] = {
+        {kUnmapped, 16}, {0, 16}, {Address(pages.Tail(8)), 9}, {Address(pages.ReadOnly()), 16}};
+    for (const Case &c : cases) {
+        platform.ClearLines();
+        EXPECT_EQ(0, OnRead(c.size, c.buffer));
+        char line[128];
+        wsprintfA(line, "QELAPP32: WM_QELAPP32_READ: invalid buffer address %lXh (%u bytes)\n",
+                  static_cast<unsigned long>(c.buffer), static_cast<unsigned>(c.size));
+        EXPECT_EQ(std::vector<std::string>{line}, platform.Lines());
+    }
+    // The queue copies at most 1024 bytes, so only those need to be writable.
+    EXPECT_EQ(4, OnRead(0xFFFF, Address(pages.Tail(1024))));
+    EXPECT_EQ("keep", std::string(reinterpret_cast<char *>(pages.Tail(1024)), 4));
+}
+
+TEST_F(WriteMessage, QueuesThePacketWithTheHandleAsTagWakesAndPauses)
+{
+    const char packet[] = "\xA5\x00\x01\x42";
+    EXPECT_EQ(0, OnWrite(QEL_MAKE_WPARAM(0x0102, 4), Address(packet)));
+    EXPECT_TRUE(IsSignalled(writeData));
+    EXPECT_EQ(std::vector<DWORD>{40}, platform.Sleeps());
+    const auto queued = TakeOutboundMessages();
+    ASSERT_EQ(1u, queued.size());
+    EXPECT_EQ("a5000142", Hex(queued[0].first));
+    EXPECT_EQ(0x0102, queued[0].second);
+    EXPECT_TRUE(platform.Lines().empty());
+}
+
+TEST_F(WriteMessage, EmptyMessageNeedsNoAddress)
+{
+    EXPECT_EQ(0, OnWrite(QEL_MAKE_WPARAM(3, 0), 0));
+    EXPECT_EQ((std::vector<std::pair<std::string, WORD>>{{std::string(), 3}}), TakeOutboundMessages());
+}
+
+TEST_F(WriteMessage, FullLengthIsReadUpToTheEdge)
+{
+    EdgePages pages;
+    std::memset(pages.Tail(1024), 0xA5, 1024);
+    EXPECT_EQ(0, OnWrite(QEL_MAKE_WPARAM(1, 1024), Address(pages.Tail(1024))));
+    const auto queued = TakeOutboundMessages();
+    ASSERT_EQ(1u, queued.size());
+    EXPECT_EQ(1024u, queued[0].first.size());
+}
+
+TEST_F(WriteMessage, BadAddressOrOverlongMessageIsRefusedWithoutQueueing)
+{
+    EdgePages pages;
+    struct Case {
+        LPARAM data;
+        WORD length;
+        std::string line;
+    };
+    char edge[128];
+    wsprintfA(edge, "QELAPP32: WM_QELAPP32_WRITE: invalid message address %lXh (9 bytes)\n",
+              static_cast<unsigned long>(Address(pages.Tail(8))));
+    const Case cases[] = {
+        {kUnmapped, 4, "QELAPP32: WM_QELAPP32_WRITE: invalid message address 10h (4 bytes)\n"},
+        {0, 1, "QELAPP32: WM_QELAPP32_WRITE: invalid message address 0h (1 bytes)\n"},
+        {Address(pages.Tail(8)), 9, edge},
+        // Refused before a byte is read: the address is not even looked at.
+        {kUnmapped, 1025, "QELAPP32: WM_QELAPP32_WRITE: message of 1025 bytes refused (at most 1024)\n"},
+        {Address(pages.Tail(1024)), 0xFFFF, "QELAPP32: WM_QELAPP32_WRITE: message of 65535 bytes refused (at most 1024)\n"},
+    };
+    for (const Case &c : cases) {
+        platform.ClearLines();
+        EXPECT_EQ(0, OnWrite(QEL_MAKE_WPARAM(1, c.length), c.data));
+        EXPECT_EQ(std::vector<std::string>{c.line}, platform.Lines());
+    }
+    EXPECT_TRUE(TakeOutboundMessages().empty());
+    EXPECT_FALSE(IsSignalled(writeData));
+    EXPECT_TRUE(platform.Sleeps().empty());
+}
+
+TEST_F(DocumentMessages, StartDocResetsTheModesAndStartsWithTheClientsHandle)
+{
+    struct Case {
+        DWORD nonBidi;
+        const char *failing;
+        LRESULT answer;
+        std::vector<std::string> lines;
+        const char *endOfJob;
+    };
+    const Case cases[] = {
+        {0, nullptr, 1, {}, "TovSetEndOfJobMode(1, 5, 4, 1, 20)"},
+        {1, nullptr, 1, {}, "TovSetEndOfJobMode(1, 5, 1, 1, 20)"},
+        {0,
+         "TovSetJobCancelMode",
+         0,
+         {"QELAPP32: ResetQELModes: TovSetJobCancelMode failed (57h)\n"},
+         "TovSetEndOfJobMode(1, 5, 4, 1, 20)"},
+        {0,
+         "TovStartDoc",
+         0,
+         {"QELAPP32: WM_QELAPP32_STARTDOC: TovStartDoc failed (57h)\n"},
+         "TovSetEndOfJobMode(1, 5, 4, 1, 20)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer);
+        tov.ResetCalls();
+        platform.ClearLines();
+        g_nonBidiMode = c.nonBidi;
+        if (c.failing != nullptr)
+            tov.Fail(c.failing, 0x57);
+        EXPECT_EQ(c.answer, OnStartDoc(QEL_MAKE_WPARAM(0x0203, 0x7777)));
+        EXPECT_EQ((std::vector<std::string>{"TovSetJobCancelMode(1, 5, 1)", c.endOfJob, "TovStartDoc(515, 0, 0)"}),
+                  CallTextList())
+            << "the document starts whatever the modes gave";
+        EXPECT_EQ(c.lines, platform.Lines());
+        if (c.failing != nullptr)
+            tov.Fail(c.failing, 0);
+    }
+}
+
+TEST_F(DocumentMessages, EndDocQueuesTheEndForTheWriteThreadAndAnswersOne)
+{
+    EXPECT_EQ(1, OnEndDoc(QEL_MAKE_WPARAM(0x0203, 0)));
+    EXPECT_TRUE(IsSignalled(writeData));
+    EXPECT_TRUE(platform.Sleeps().empty()) << "no pause, unlike a packet";
+    EXPECT_EQ((std::vector<std::pair<std::string, WORD>>{{std::string(1, '\x02'), 0x0203}}), TakeOutboundMessages());
+    EXPECT_TRUE(tov.Calls().empty());
+}
+
+TEST_F(DocumentMessages, OpenAndCloseUseTheInstancesPrinter)
+{
+    EXPECT_EQ(1, OnOpen());
+    EXPECT_EQ(1, OnClose());
+    EXPECT_EQ((std::vector<std::string>{"TovOpen(1, 5, 20)", "TovClose(1, 5)"}), CallTextList());
+
+    g_appId = 0xFFFF;
+    g_hPrinter = 0xFFFF;
+    tov.Fail("TovOpen", 0x1A);
+    tov.Fail("TovClose", 0x2B);
+    EXPECT_EQ(0, OnOpen());
+    EXPECT_EQ(0, OnClose());
+    EXPECT_EQ((std::vector<std::string>{"QELAPP32: WM_QELAPP32_OPEN: TovOpen(-1, 65535, 20) failed (1Ah)\n",
+                                        "QELAPP32: WM_QELAPP32_CLOSE: TovClose(-1, 65535) failed (2Bh)\n"}),
+              platform.Lines());
+}
+
+namespace {
+
+// Starts real sender threads on files of a temporary system directory. A gate can hold
+// the sender inside its first library call, or before it builds its path.
+class SendFileMessage : public DataPathTest {
+protected:
+    void SetUp() override
+    {
+        DataPathTest::SetUp();
+        gate = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+        testThread = GetCurrentThreadId();
+        tov.onCall = [this](const std::string &) { WaitForSingleObject(gate, 10000); };
+    }
+
+    void TearDown() override
+    {
+        SetEvent(gate);
+        WaitForSender();
+        if (g_senderThread != nullptr)
+            CloseHandle(g_senderThread);
+        g_senderThread = nullptr;
+        g_senderThreadId = 0;
+        tov.onCall = nullptr;
+        CloseHandle(gate);
+        DataPathTest::TearDown();
+    }
+
+    void WaitForSender()
+    {
+        if (g_senderThread != nullptr) {
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_senderThread, 10000));
+        }
+    }
+
+    // Holds the sender thread when it asks for the system directory, before it builds its path.
+    void HoldSenderBeforeItsPath()
+    {
+        const std::string path = directory.Path();
+        const DWORD mainThread = testThread;
+        HANDLE held = gate;
+        platform.systemDirectory = [path, mainThread, held](LPSTR buffer, UINT) -> UINT {
+            if (GetCurrentThreadId() != mainThread)
+                WaitForSingleObject(held, 10000);
+            std::strcpy(buffer, path.c_str());
+            return static_cast<UINT>(path.size());
+        };
+    }
+
+    SenderDirectory directory{platform};
+    HANDLE gate = nullptr;
+    DWORD testThread = 0;
+};
+
+} // namespace
+
+TEST_F(SendFileMessage, StartsTheSenderAndAnswersWhetherItStillRuns)
+{
+    EXPECT_EQ(0, OnSendFile(WM_QELAPP32_SENDFILE, 0)) << "no sender yet";
+    const std::string bytes = PatternBytes(6000);
+    directory.Put("job.bin", bytes);
+    ResetEvent(gate);
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, Address("job.bin")));
+    ASSERT_NE(nullptr, g_senderThread);
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, 0));
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE2, 0));
+
+    for (UINT message : {WM_QELAPP32_SENDFILE, WM_QELAPP32_SENDFILE2}) {
+        EXPECT_EQ(0, OnSendFile(message, Address("job.bin"))) << "one sender at a time";
+    }
+    EXPECT_EQ((std::vector<std::string>{"QELAPP32: WM_QELAPP32_SENDFILE: a file is still being sent\n",
+                                        "QELAPP32: WM_QELAPP32_SENDFILE2: a file is still being sent\n"}),
+              platform.Lines());
+
+    SetEvent(gate);
+    WaitForSender();
+    EXPECT_EQ(0, OnSendFile(WM_QELAPP32_SENDFILE2, 0));
+    EXPECT_TRUE(tov.written == bytes) << "the running sender went on alone";
+    EXPECT_EQ(2u, tov.CallsNamed("TovWrite").size());
+}
+
+TEST_F(SendFileMessage, SenderWorksOnItsOwnCopyOfTheName)
+{
+    directory.Put("a.bin", "AAAA");
+    directory.Put("b.bin", "BBBB");
+    HoldSenderBeforeItsPath();
+    char clientName[16] = "a.bin";
+    ResetEvent(gate);
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, Address(clientName)));
+    std::strcpy(clientName, "b.bin"); // the client's memory changes once it has its answer
+    SetEvent(gate);
+    WaitForSender();
+    EXPECT_EQ("AAAA", tov.written);
+}
+
+TEST_F(SendFileMessage, MissingFileStillStartsASenderThatEndsWithoutCalls)
+{
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE2, Address("absent.bin")));
+    WaitForSender();
+    DWORD exitCode = 1;
+    EXPECT_TRUE(GetExitCodeThread(g_senderThread, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(tov.Calls().empty());
+    EXPECT_TRUE(platform.Lines().empty());
+}
+
+TEST_F(SendFileMessage, RefusedNamesStartNothing)
+{
+    EdgePages pages;
+    std::memcpy(pages.Tail(3), "abc", 3); // no terminator before the inaccessible page
+    char tail[128];
+    wsprintfA(tail, "QELAPP32: WM_QELAPP32_SENDFILE: invalid file name address %lXh\n",
+              static_cast<unsigned long>(Address(pages.Tail(3))));
+    const std::string longName(120, 'n');
+    struct Case {
+        LPARAM name;
+        std::string line;
+    };
+    const Case cases[] = {
+        {Address(""), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\" refused\n"},
+        {Address("..\\win.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"..\\win.ini\" refused\n"},
+        {Address("C:\\boot.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"C:\\boot.ini\" refused\n"},
+        {Address("\\\\server\\share\\f"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\\\\server\\share\\f\" refused\n"},
+        {Address("/etc/passwd"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"/etc/passwd\" refused\n"},
+        {Address(longName.c_str()), "QELAPP32: WM_QELAPP32_SENDFILE: file name longer than 99 characters refused\n"},
+        {kUnmapped, "QELAPP32: WM_QELAPP32_SENDFILE: invalid file name address 10h\n"},
+        {Address(pages.Tail(3)), tail},
+    };
+    for (const Case &c : cases) {
+        platform.ClearLines();
+        EXPECT_EQ(0, OnSendFile(WM_QELAPP32_SENDFILE, c.name)) << c.line;
+        EXPECT_EQ(std::vector<std::string>{c.line}, platform.Lines());
+    }
+    EXPECT_EQ(nullptr, g_senderThread);
+    EXPECT_TRUE(tov.Calls().empty());
+    EXPECT_EQ(0, OnSendFile(WM_QELAPP32_SENDFILE, 0));
+}
+
+TEST_F(SendFileMessage, NewSenderReplacesAndClosesTheLastHandle)
+{
+    directory.Put("one.bin", "1");
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, Address("one.bin")));
+    WaitForSender();
+    DWORD handlesWithOne = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesWithOne);
+    const HANDLE first = g_senderThread;
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE2, Address("one.bin")));
+    WaitForSender();
+    EXPECT_NE(first, nullptr);
+    DWORD handlesWithTwo = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesWithTwo);
+    EXPECT_EQ(handlesWithOne, handlesWithTwo) << "the first sender's handle was closed";
+    EXPECT_EQ("11", tov.written);
+}
