@@ -1,0 +1,44 @@
+// Loads the simulated library from the test program's own folder and resolves its
+// entry points by their plain names, as the service does.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "tovlib/tov_abi.h"
+
+// The 24 entry points, in the order the service resolves them.
+constexpr const char* kEntryPointNames[] = {
+    "TovRegisterApp",        "TovUnregisterApp",     "TovEnumSpecificPort",  "TovEnumByUNC",
+    "TovCaptureAlerts",      "TovReleaseAlerts",     "TovQueryAlerts",       "TovQueryPrinterStatus",
+    "TovGetDeviceIDStringEx", "TovSendBidi",         "TovStartDoc",          "TovEndDoc",
+    "TovWrite",              "TovWriteUNI",          "TovSetJobControlMode", "TovSetJobCancelMode",
+    "TovSetEndOfJobMode",    "TovOpen",              "TovClose",             "TovPing",
+    "TovQueryPortType",      "TovFlushMWOBuffer",    "TovStoreData",         "TovRetrieveData",
+};
+
+std::string TestProgramDirectory();
+std::string ReadRawFile(const std::string& path);
+
+class SimLibrary {
+public:
+    SimLibrary();
+    ~SimLibrary();
+    SimLibrary(const SimLibrary&) = delete;
+    SimLibrary& operator=(const SimLibrary&) = delete;
+
+    bool IsLoaded() const { return module_ != nullptr; }
+    HMODULE Module() const { return module_; }
+    FARPROC Resolve(const char* name) const { return GetProcAddress(module_, name); }
+
+    // Typed lookup through the ABI's typedefs; null when the name is not exported.
+    template <typename Fn>
+    Fn Get(const char* name) const
+    {
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(Resolve(name)));
+    }
+
+private:
+    HMODULE module_;
+};
