@@ -3,7 +3,7 @@
 # headless Wine prefix. Safe to run again: it only does what is missing.
 set -euo pipefail
 
-export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/qelapp32/wine}"
+export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 
 install_packages() {
