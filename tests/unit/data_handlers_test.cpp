@@ -103,7 +103,7 @@ TEST_F(WriteMessage, QueuesThePacketWithTheHandleAsTagWakesAndPauses)
     EXPECT_EQ(std::vector<DWORD>{40}, platform.Sleeps());
     const auto queued = TakeOutboundMessages();
     ASSERT_EQ(1u, queued.size());
-    EXPECT_EQ("a5000142", Hex(queued[0].first));
+    EXPECT_EQ("a5000142", HexOf(queued[0].first));
     EXPECT_EQ(0x0102, queued[0].second);
     EXPECT_TRUE(platform.Lines().empty());
 }

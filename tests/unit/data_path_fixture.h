@@ -1,7 +1,7 @@
 // A fixture for the data paths to the printer: the write thread and its producers, the
 // job modes, the file sender and the client messages that drive them. Each test starts
-// with application ID 1, printer handle 5, bidirectional mode, empty queues, its own
-// write-data event, the fake library and the platform recorder.
+// with application ID 1, printer handle 5, bidirectional mode, no port name, empty
+// queues, its own write-data event, the fake library and the platform recorder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,22 @@
 
 #include "app/instance_state.h"
 #include "datapath/packet_queue.h"
-#include "printer_state_fixture.h"
+#include "fake_tov.h"
+#include "platform_recorder.h"
+
+// The queue locks exist once per process, as in the program. Other fixtures may have
+// initialised them already: a zero-initialised critical section has no debug record and
+// a lock count of 0, an initialised one not.
+inline void InitializeQueueLocksOnce()
+{
+    if (g_inboundQueueLock.DebugInfo == nullptr && g_inboundQueueLock.LockCount == 0)
+        InitializeQueueLocks();
+}
+
+inline std::string HexOf(const std::string &bytes)
+{
+    return ToHex(bytes.data(), bytes.size());
+}
 
 inline void DrainQueue(PacketQueue &queue)
 {
@@ -21,17 +36,27 @@ inline void DrainQueue(PacketQueue &queue)
         QueueGetMessage(&queue, buffer, kQueueMessageSize, nullptr);
 }
 
-// Every message in the OutboundQueue, oldest first, with its tag.
-inline std::vector<std::pair<std::string, WORD>> TakeOutboundMessages()
+// Every message in a queue, oldest first, with its tag.
+inline std::vector<std::pair<std::string, WORD>> TakeMessages(PacketQueue &queue)
 {
     std::vector<std::pair<std::string, WORD>> messages;
     BYTE buffer[kQueueMessageSize];
     WORD tag = 0;
-    while (!QueueIsEmpty(&OutboundQueue)) {
-        const WORD length = QueueGetMessage(&OutboundQueue, buffer, kQueueMessageSize, &tag);
+    while (!QueueIsEmpty(&queue)) {
+        const WORD length = QueueGetMessage(&queue, buffer, kQueueMessageSize, &tag);
         messages.emplace_back(std::string(reinterpret_cast<const char *>(buffer), length), tag);
     }
     return messages;
+}
+
+inline std::vector<std::pair<std::string, WORD>> TakeOutboundMessages()
+{
+    return TakeMessages(OutboundQueue);
+}
+
+inline std::vector<std::pair<std::string, WORD>> TakeInboundMessages()
+{
+    return TakeMessages(InboundQueue);
 }
 
 inline std::vector<std::string> CallTexts(const std::vector<SimCall> &calls)
@@ -42,12 +67,16 @@ inline std::vector<std::string> CallTexts(const std::vector<SimCall> &calls)
     return texts;
 }
 
-class DataPathTest : public PrinterStateTest {
+class DataPathTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PrinterStateTest::SetUp();
+        InitializeQueueLocksOnce();
+        DrainQueue(InboundQueue);
         DrainQueue(OutboundQueue);
+        g_appId = 1;
+        g_nonBidiMode = 0;
+        g_portName[0] = '\0';
         g_hPrinter = 5;
         g_writeStop = 0;
         g_senderCancel = 0;
@@ -64,6 +93,7 @@ protected:
     void TearDown() override
     {
         tov.onCall = nullptr;
+        DrainQueue(InboundQueue);
         DrainQueue(OutboundQueue);
         g_writeDataEvent = nullptr;
         g_writeStop = 0;
@@ -71,7 +101,9 @@ protected:
         g_hPrinter = 0;
         CloseHandle(writeData);
         CloseHandle(callsSeen);
-        PrinterStateTest::TearDown();
+        g_appId = kUnregisteredAppId;
+        g_nonBidiMode = 0;
+        g_portName[0] = '\0';
     }
 
     // Arms the wait for the library's next count calls; call before causing them.
@@ -86,6 +118,8 @@ protected:
 
     std::vector<std::string> CallTextList() const { return CallTexts(tov.Calls()); }
 
+    PlatformRecorder platform;
+    FakeTov tov;
     HANDLE writeData = nullptr;
     HANDLE callsSeen = nullptr;
     std::mutex watchMutex;

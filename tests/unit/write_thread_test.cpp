@@ -88,9 +88,9 @@ TEST_F(WriteThreadTest, PacketGoesToSendBidiAndItsReplyToClientsWithTagZero)
     Send(std::string("\xA5\x00\x01\x42", 4), 7);
     EndWith();
     EXPECT_EQ(Joined({"TovSendBidi(1, 7, 0, 170, 1024, a5000142, 4)"}, kEndDocumentCalls), CallTextList());
-    const auto replies = TakeInboundPackets();
+    const auto replies = TakeInboundMessages();
     ASSERT_EQ(1u, replies.size());
-    EXPECT_EQ("a500021020", Hex(replies[0].first));
+    EXPECT_EQ("a500021020", HexOf(replies[0].first));
     EXPECT_EQ(0, replies[0].second);
     EXPECT_TRUE(platform.Lines().empty());
     EXPECT_TRUE(StopThread());
@@ -137,7 +137,7 @@ TEST_F(WriteThreadTest, EmptyMessageAndEmptyReplyLeaveNoTrace)
     Send(std::string("\xA5\x00\x00", 3), 4);
     EndWith();
     EXPECT_EQ(Joined({"TovSendBidi(1, 4, 0, 170, 1024, a50000, 3)"}, kEndDocumentCalls), CallTextList());
-    EXPECT_TRUE(TakeInboundPackets().empty());
+    EXPECT_TRUE(TakeInboundMessages().empty());
 }
 
 TEST_F(WriteThreadTest, ReplyLongerThanTheBufferIsDropped)
@@ -149,7 +149,7 @@ TEST_F(WriteThreadTest, ReplyLongerThanTheBufferIsDropped)
         ExpectCallsBeforeEnd(1);
         Send(std::string("\xA5\x00\x00", 3), 4);
         EndWith();
-        EXPECT_TRUE(TakeInboundPackets().empty()) << length;
+        EXPECT_TRUE(TakeInboundMessages().empty()) << length;
     }
 }
 
@@ -172,7 +172,7 @@ TEST_F(WriteThreadTest, FailuresAreLoggedAndTheThreadGoesOn)
                                         "QELAPP32: WriteThread: TovStartDoc failed (ABh)\n",
                                         "QELAPP32: WriteThread: TovEndDoc failed (CDh)\n"}),
               platform.Lines());
-    EXPECT_TRUE(TakeInboundPackets().empty());
+    EXPECT_TRUE(TakeInboundMessages().empty());
 }
 
 TEST_F(WriteThreadTest, KeepsTheOrderOfProducedMessagesPastTheQueuesCapacity)
@@ -185,14 +185,14 @@ TEST_F(WriteThreadTest, KeepsTheOrderOfProducedMessagesPastTheQueuesCapacity)
     for (char i = 0; i < 7; ++i) {
         const std::string packet = std::string("\xA5\x00\x01", 3) + char('a' + i);
         PostToWriteThread(2, packet.data(), 4);
-        expected.push_back("TovSendBidi(1, 2, 0, 170, 1024, " + Hex(packet) + ", 4)");
+        expected.push_back("TovSendBidi(1, 2, 0, 170, 1024, " + HexOf(packet) + ", 4)");
     }
     PostEndDocument(2);
     ASSERT_TRUE(AwaitCalls());
     EXPECT_EQ(Joined(expected, kEndDocumentCalls), CallTextList());
-    const auto replies = TakeInboundPackets();
+    const auto replies = TakeInboundMessages();
     ASSERT_EQ(7u, replies.size());
-    EXPECT_EQ("a5000167", Hex(replies[6].first));
+    EXPECT_EQ("a5000167", HexOf(replies[6].first));
 }
 
 TEST_F(WriteThreadTest, FullInboundQueueDropsTheReplyAfterSevenHundredAttempts)
@@ -204,7 +204,7 @@ TEST_F(WriteThreadTest, FullInboundQueueDropsTheReplyAfterSevenHundredAttempts)
     Send(std::string("\xA5\x00\x00", 3), 4);
     EndWith();
     EXPECT_EQ(std::vector<DWORD>(700, 100), platform.Sleeps());
-    EXPECT_EQ(32u, TakeInboundPackets().size());
+    EXPECT_EQ(32u, TakeInboundMessages().size());
 }
 
 TEST_F(WriteThreadTest, StopFlagLeavesQueuedMessagesUnsent)
@@ -235,7 +235,7 @@ TEST_F(WriteProducers, PostToWriteThreadQueuesWakesAndPauses)
     EXPECT_EQ(std::vector<DWORD>{40}, platform.Sleeps());
     const auto queued = TakeOutboundMessages();
     ASSERT_EQ(1u, queued.size());
-    EXPECT_EQ("a5000142", Hex(queued[0].first));
+    EXPECT_EQ("a5000142", HexOf(queued[0].first));
     EXPECT_EQ(0x0102, queued[0].second);
 }
 
