@@ -95,6 +95,12 @@
 #define QEL_DOC_START_BYTE      1u /* first byte of a 1127 message that starts a document */
 #define QEL_DOC_END_BYTE        2u /* first byte of a message that ends a document */
 
+/* Packets the instance builds itself; clients read them through 1126 among the replies. */
+#define QEL_STATUS_PACKET_SIZE        8u  /* a5 00 05 00 ff S5 S6 S7 */
+#define QEL_VALUE_PACKET_SIZE         27u /* a5 00 18 50 fd 80 00 00 01 01 01 VH VL, fourteen ff */
+#define QEL_VALUE_PACKET_VALUE_OFFSET 11u /* VH VL, big-endian */
+#define QEL_ALERT_DATA_HEADER_SIZE    5u  /* a5 NH NL 51 f0, then the alert data */
+
 /* wParam of the channel messages: printer handle high, length or size low. */
 #define QEL_MAKE_WPARAM(printerHandle, length) \
     ((WPARAM)((((DWORD)(WORD)(printerHandle)) << 16) | (DWORD)(WORD)(length)))

@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and gives a short tour of the service: a demo
+# printer on the simulated library, one qelapp32.exe serving it, and qelctl talking
+# to it. Everything the tour creates is removed again, also when a step fails.
+#
+#   ./run.sh                      build in ./build, Wine prefix ~/.cache/qelapp32/wine
+#   WINEPREFIX=... ./run.sh       another prefix
+#   QEL_BUILD_DIR=... ./run.sh    another build folder
+set -euo pipefail
+cd "$(dirname "$0")"
+export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/qelapp32/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+BUILD_DIR="${QEL_BUILD_DIR:-build}"
+
+scripts/setup.sh
+cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DQEL_BUILD_TESTS=ON >/dev/null
+cmake --build "$BUILD_DIR" -j"$(nproc)"
+
+BIN="$BUILD_DIR/bin"
+PRINTER=QelDemo
+PRINTER_KEY="HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\$PRINTER"
+# The simulated library's files, in the prefix's C: drive so Windows paths reach them.
+DEMO_DIR="$WINEPREFIX/drive_c/qeldemo"
+DEMO_DIR_WINDOWS='C:\qeldemo'
+# A 32-bit program's system directory lands here under Wine.
+SYSTEM_DIR="$WINEPREFIX/drive_c/windows/syswow64"
+DEMO_FILE=qeldemo.prn
+SERVICE_PID=""
+LOG_PID=""
+
+cleanup() {
+    set +e
+    [ -n "$LOG_PID" ] && kill "$LOG_PID" 2>/dev/null
+    wine reg delete "$PRINTER_KEY" /f >/dev/null 2>&1
+    rm -rf "$DEMO_DIR" "$SYSTEM_DIR/$DEMO_FILE"
+    # The service is still there only if a step failed.
+    [ -n "$SERVICE_PID" ] && kill "$SERVICE_PID" 2>/dev/null && wait "$SERVICE_PID" 2>/dev/null
+    [ -n "$OWN_SERVER" ] && wineserver -k >/dev/null 2>&1
+    return 0
+}
+
+# One persistent server for the tour, so each Wine process starts quickly. A server
+# that already runs for this prefix is used as it is, and left running.
+OWN_SERVER=""
+if wineserver -p 2>/dev/null; then OWN_SERVER=1; fi
+trap cleanup EXIT
+
+say() { printf '\n# %s\n' "$*"; }
+show() { printf '$ %s\n' "$*"; }
+# The words as they would be typed: quoted when they hold a blank.
+quoted() {
+    local word text=""
+    for word in "$@"; do
+        case "$word" in *" "*) text+=" \"$word\"" ;; *) text+=" $word" ;; esac
+    done
+    printf '%s' "${text# }"
+}
+qelctl() {
+    show "qelctl $(quoted "$@")"
+    wine "$BIN/qelctl.exe" "$@"
+}
+# A step that is meant to fail with the given exit code.
+qelctl_expecting() {
+    local expected=$1 code=0
+    shift
+    show "qelctl $(quoted "$@")    (expected to fail with exit code $expected)"
+    wine "$BIN/qelctl.exe" "$@" || code=$?
+    if [ "$code" -ne "$expected" ]; then
+        echo "run.sh: expected exit code $expected, got $code" >&2
+        return 1
+    fi
+    echo "(exit code $code)"
+}
+# Rewrites the simulated printer's settings; the library reads them again on its next call.
+sim_settings() {
+    printf '[sim]\n' >"$DEMO_DIR/sim.ini"
+    local setting
+    for setting in "$@"; do printf '%s\n' "$setting" >>"$DEMO_DIR/sim.ini"; done
+    show "simulated printer settings: ${*:-(defaults)}"
+}
+wait_for_text() { # FILE TEXT SECONDS
+    local tries=$(($3 * 10))
+    while [ "$tries" -gt 0 ]; do
+        grep -q "$2" "$1" 2>/dev/null && return 0
+        sleep 0.1
+        tries=$((tries - 1))
+    done
+    echo "run.sh: \"$2\" did not appear in $1" >&2
+    return 1
+}
+
+say "A demo printer: a registry key with a Port value"
+show "wine reg add '$PRINTER_KEY' /v Port /d USB001 /f"
+wine reg add "$PRINTER_KEY" /v Port /d USB001 /f >/dev/null
+
+say "The simulated library's files, chosen through its environment variables"
+rm -rf "$DEMO_DIR"
+mkdir -p "$DEMO_DIR"
+export QRMTOV_SIM_CONFIG="$DEMO_DIR_WINDOWS\\sim.ini"
+export QRMTOV_SIM_LOG="$DEMO_DIR_WINDOWS\\calls.log"
+export QRMTOV_SIM_CAPTURE="$DEMO_DIR_WINDOWS\\capture.bin"
+export QRMTOV_SIM_STORE="$DEMO_DIR_WINDOWS\\store.ini"
+show "QRMTOV_SIM_CONFIG=$QRMTOV_SIM_CONFIG (and _LOG, _CAPTURE, _STORE beside it)"
+sim_settings "bidi_reply=a5 00 04 10 81 00 2a"
+
+say "Start the service for the printer, in the background"
+show "wine qelapp32.exe $PRINTER &"
+wine "$BIN/qelapp32.exe" "$PRINTER" >"$DEMO_DIR/service.out" 2>&1 &
+SERVICE_PID=$!
+
+qelctl "$PRINTER" wait-ready --timeout 20000
+say "What the instance published"
+qelctl "$PRINTER" info
+say "Find the printer: handle and flag"
+qelctl "$PRINTER" enum
+qelctl "$PRINTER" status
+say "A command packet and the printer's reply"
+qelctl "$PRINTER" bidi "a5 00 02 10 01"
+qelctl "$PRINTER" deviceid
+say "A named data item kept in the printer, through the registry mailbox"
+qelctl "$PRINTER" store greeting --text "hello, printer"
+qelctl "$PRINTER" retrieve greeting 14
+
+say "A file from the system directory, streamed to the printer"
+printf 'Hello from the qelapp32 tour.\n' >"$SYSTEM_DIR/$DEMO_FILE"
+show "printf 'Hello from the qelapp32 tour.\\n' > <prefix>/drive_c/windows/syswow64/$DEMO_FILE"
+qelctl "$PRINTER" sendfile "$DEMO_FILE" --wait --timeout 20000
+show "od -c $DEMO_DIR_WINDOWS\\capture.bin    (what the printer received)"
+od -c "$DEMO_DIR/capture.bin"
+
+say "Alerts: capture them, have the printer report an error after the next end of document"
+qelctl "$PRINTER" capture-alerts
+sim_settings "post_status_after_enddoc=0x100"
+qelctl "$PRINTER" enddoc
+qelctl "$PRINTER" alerts --count 1 --timeout 5000
+
+say "The instance's log, live, while a request fails on purpose"
+show "qelctl $PRINTER log --timeout 3000 &"
+wine "$BIN/qelctl.exe" "$PRINTER" log --timeout 3000 >"$DEMO_DIR/log.out" 2>&1 &
+LOG_PID=$!
+wait_for_text "$DEMO_DIR/log.out" "attached" 10
+sim_settings "fail.TovOpen=0x57"
+qelctl_expecting 1 "$PRINTER" open
+wait "$LOG_PID"
+LOG_PID=""
+cat "$DEMO_DIR/log.out"
+
+say "End the instance"
+sim_settings
+qelctl "$PRINTER" stop
+wait "$SERVICE_PID"
+SERVICE_PID=""
+qelctl_expecting 5 "$PRINTER" status
+
+say "Tour finished; removing the demo printer and its files"

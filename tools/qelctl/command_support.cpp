@@ -1,0 +1,91 @@
+#include "command_support.h"
+
+#include <cstdio>
+
+#include "exit_codes.h"
+#include "packet_decoding.h"
+#include "qelapp32/client.h"
+
+int ConnectToInstance(CommandContext &context, Instance *instance)
+{
+    std::string error;
+    const int code = LocateInstance(context.printer, instance, &error);
+    if (code != kExitOk)
+        return context.out.Fail(code, error);
+    return kExitOk;
+}
+
+int AskInstance(CommandContext &context, const Instance &instance, UINT message, WPARAM wParam, LPARAM lParam,
+                DWORD *answer)
+{
+    if (SendToInstance(instance, message, wParam, lParam, context.answerTimeoutMs, answer))
+        return kExitOk;
+    return context.out.Fail(kExitNotAnswering, "the instance for \"" + context.printer + "\" did not answer message " +
+                                                   std::to_string(message) + " within " +
+                                                   std::to_string(context.answerTimeoutMs) + " ms");
+}
+
+int ResolvePrinterHandle(CommandContext &context, const Instance &instance, WORD *handle)
+{
+    if (const std::string *given = OptionValue(context.invocation, "--handle")) {
+        DWORD value = 0;
+        if (!ParseNumber(*given, &value) || value > 0xFFFF)
+            return context.out.Fail(kExitUsage, "--handle needs a number from 0 to 65535, not \"" + *given + "\"");
+        *handle = static_cast<WORD>(value);
+        return kExitOk;
+    }
+    DWORD answer = 0;
+    if (const int code = AskInstance(context, instance, WM_QELAPP32_ENUMPRINTER, 0, 0, &answer))
+        return code;
+    if (answer == QEL_FAILURE)
+        return context.out.Fail(kExitRefused, "the instance found no printer (1124 failed); pass --handle H");
+    *handle = QEL_PRINTER_HANDLE_OF(answer);
+    context.out.Fields().Add("printerHandle", static_cast<unsigned>(*handle));
+    return kExitOk;
+}
+
+int ReadMillisecondsOption(CommandContext &context, const char *name, DWORD defaultValue, DWORD *value)
+{
+    return ReadCountOption(context, name, defaultValue, 0x7FFFFFFF, value);
+}
+
+int ReadCountOption(CommandContext &context, const char *name, DWORD defaultValue, DWORD maximum, DWORD *value)
+{
+    const std::string *given = OptionValue(context.invocation, name);
+    if (given == nullptr) {
+        *value = defaultValue;
+        return kExitOk;
+    }
+    if (!ParseNumber(*given, value) || *value > maximum)
+        return context.out.Fail(kExitUsage, std::string(name) + " needs a number from 0 to " +
+                                                std::to_string(maximum) + ", not \"" + *given + "\"");
+    return kExitOk;
+}
+
+int ParseHexArgument(CommandContext &context, const std::string &text, size_t maximum, std::string *bytes)
+{
+    std::string error;
+    if (!ParseHexBytes(text, bytes, &error))
+        return context.out.Fail(kExitBadHex, "bad hex \"" + text + "\": " + error);
+    if (bytes->size() > maximum)
+        return context.out.Fail(kExitUsage, std::to_string(bytes->size()) + " bytes given, at most " +
+                                                std::to_string(maximum) + " allowed");
+    return kExitOk;
+}
+
+int ReportOneOrZero(CommandContext &context, DWORD answer, const std::string &success, const std::string &failure)
+{
+    context.out.Fields().Add("answer", answer);
+    if (answer == 1) {
+        context.out.Line(success);
+        return kExitOk;
+    }
+    return context.out.Fail(kExitRefused, failure + " (answer " + std::to_string(answer) + ")");
+}
+
+std::string Hex32(DWORD value)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lx", static_cast<unsigned long>(value));
+    return text;
+}

@@ -1,0 +1,37 @@
+// What every command needs: its context, the instance, a question to it, and the
+// options most commands share.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "instance.h"
+#include "output.h"
+
+struct CommandContext {
+    const Invocation &invocation;
+    std::vector<std::string> args; // the command's own arguments, after COMMAND
+    std::string printer;
+    Output &out;
+    DWORD answerTimeoutMs; // how long SendMessageTimeoutA waits for an answer
+};
+
+using CommandHandler = int (*)(CommandContext &context);
+
+// Each answers kExitOk, or the exit code of a failure already reported through out.
+int ConnectToInstance(CommandContext &context, Instance *instance);
+int AskInstance(CommandContext &context, const Instance &instance, UINT message, WPARAM wParam, LPARAM lParam,
+                DWORD *answer);
+// --handle H, or else the handle that 1124 answers (as a client would learn it).
+int ResolvePrinterHandle(CommandContext &context, const Instance &instance, WORD *handle);
+int ReadMillisecondsOption(CommandContext &context, const char *name, DWORD defaultValue, DWORD *value);
+int ReadCountOption(CommandContext &context, const char *name, DWORD defaultValue, DWORD maximum, DWORD *value);
+int ParseHexArgument(CommandContext &context, const std::string &text, size_t maximum, std::string *bytes);
+
+// For the messages that answer 1 or 0: reports which, and answers kExitOk or kExitRefused.
+int ReportOneOrZero(CommandContext &context, DWORD answer, const std::string &success, const std::string &failure);
+
+std::string Hex32(DWORD value); // "0x00000098"

@@ -1,0 +1,39 @@
+// One handler per command; the table in command_table.cpp names them.
+#pragma once
+
+#include "command_support.h"
+
+// commands_channel.cpp: one client message each, answer decoded.
+int RunEnum(CommandContext &context);
+int RunStatus(CommandContext &context);
+int RunDeviceId(CommandContext &context);
+int RunOpen(CommandContext &context);
+int RunClose(CommandContext &context);
+int RunPing(CommandContext &context);
+int RunNoop(CommandContext &context);
+int RunStartDoc(CommandContext &context);
+int RunEndDoc(CommandContext &context);
+int RunCaptureAlerts(CommandContext &context);
+
+// commands_data.cpp: packets in and out.
+int RunWrite(CommandContext &context);
+int RunRead(CommandContext &context);
+int RunBidi(CommandContext &context);
+
+// commands_send_file.cpp
+int RunSendFile(CommandContext &context);
+
+// commands_store.cpp: the registry mailbox.
+int RunStore(CommandContext &context);
+int RunRetrieve(CommandContext &context);
+
+// commands_lifecycle.cpp
+int RunInfo(CommandContext &context);
+int RunWaitReady(CommandContext &context);
+int RunStop(CommandContext &context);
+
+// commands_alerts.cpp
+int RunAlerts(CommandContext &context);
+
+// commands_log.cpp
+int RunLog(CommandContext &context);

@@ -1,0 +1,194 @@
+// info, wait-ready and stop: finding out about an instance, waiting for one to be
+// ready, and ending one.
+#include "commands.h"
+
+#include <cstdio>
+
+#include "console_break.h"
+#include "exit_codes.h"
+#include "printer_values.h"
+#include "qelapp32/client.h"
+#include "remote_memory.h"
+
+namespace {
+
+constexpr DWORD kDefaultReadyTimeoutMs = 30000;
+constexpr DWORD kDefaultStopTimeoutMs = 10000;
+constexpr DWORD kReadyPollMs = 250;
+constexpr DWORD kNoopTimeoutMs = 2000;
+constexpr size_t kEventNameSize = 260;
+
+// As the instance builds it: formatted with the printer name, cut at 259 characters.
+std::string FormatEventName(const char *format, const std::string &printer)
+{
+    char name[kEventNameSize + 64];
+    std::snprintf(name, sizeof(name), format, printer.c_str());
+    name[kEventNameSize - 1] = '\0';
+    return name;
+}
+
+bool AnswersNoop(const Instance &instance, DWORD timeoutMs)
+{
+    DWORD answer = 0;
+    return SendToInstance(instance, WM_QELAPP32_NOOP, 0, 0, timeoutMs, &answer) && answer == 1;
+}
+
+// An instance that was ready before we created the init event has no one to tell;
+// its published window answering is as good a sign.
+bool IsPublishedInstanceAnswering(const std::string &printer)
+{
+    Instance instance;
+    std::string ignored;
+    return LocateInstance(printer, &instance, &ignored) == kExitOk && AnswersNoop(instance, kNoopTimeoutMs);
+}
+
+std::string DescribeOptionalDword(const std::optional<DWORD> &value)
+{
+    return value ? Hex32(*value) + " (" + std::to_string(*value) + ")" : "not set";
+}
+
+void ReportPublishedValues(CommandContext &context)
+{
+    const std::optional<std::string> port = ReadPrinterString(context.printer, QEL_VALUE_PORT);
+    const std::optional<DWORD> window = ReadDriverDword(context.printer, QEL_VALUE_HWND);
+    const std::optional<DWORD> appId = ReadDriverDword(context.printer, QEL_VALUE_APPID);
+    const std::optional<DWORD> nonBidi = ReadDriverDword(context.printer, QEL_VALUE_NON_BIDI);
+    JsonObject &fields = context.out.Fields();
+    port ? fields.Add("port", *port) : fields.AddNull("port");
+    window ? fields.Add("hwnd", *window) : fields.AddNull("hwnd");
+    appId ? fields.AddSigned("appId", static_cast<LONG>(*appId)) : fields.AddNull("appId");
+    nonBidi ? fields.Add("nonBidiMode", *nonBidi) : fields.AddNull("nonBidiMode");
+    context.out.Line("printer:       " + context.printer);
+    context.out.Line("Port:          " + (port ? *port : std::string("not set")));
+    context.out.Line("QelApp32Hwnd:  " + DescribeOptionalDword(window));
+    context.out.Line("QelApp32AppId: " + (appId ? std::to_string(static_cast<LONG>(*appId)) : std::string("not set")));
+    context.out.Line("NON BIDI MODE: " + DescribeOptionalDword(nonBidi));
+}
+
+// --handle, else what 1124 answers, else 0: ending must not depend on the printer.
+WORD ChooseStopHandle(CommandContext &context, const Instance &instance, int *code)
+{
+    *code = kExitOk;
+    if (HasOption(context.invocation, "--handle")) {
+        WORD handle = 0;
+        *code = ResolvePrinterHandle(context, instance, &handle);
+        return handle;
+    }
+    DWORD answer = 0;
+    if (!SendToInstance(instance, WM_QELAPP32_ENUMPRINTER, 0, 0, context.answerTimeoutMs, &answer) ||
+        answer == QEL_FAILURE)
+        return 0;
+    return QEL_PRINTER_HANDLE_OF(answer);
+}
+
+} // namespace
+
+int RunInfo(CommandContext &context)
+{
+    ReportPublishedValues(context);
+    Instance instance;
+    std::string error;
+    const int located = LocateInstance(context.printer, &instance, &error);
+    context.out.Fields().AddBool("running", located == kExitOk);
+    if (located != kExitOk) {
+        context.out.Line("instance:      none");
+        return context.out.Fail(located, error);
+    }
+    const DWORD processId = InstanceProcessId(instance);
+    const bool answers = AnswersNoop(instance, context.answerTimeoutMs);
+    context.out.Fields().Add("processId", processId);
+    context.out.Fields().AddBool("answers", answers);
+    context.out.Line("instance:      process " + std::to_string(processId) + ", window " +
+                     (answers ? "answers 1137" : "does not answer 1137"));
+    if (!answers)
+        return context.out.Fail(kExitNotAnswering, "the instance's window does not answer 1137");
+    return kExitOk;
+}
+
+int RunWaitReady(CommandContext &context)
+{
+    DWORD timeoutMs = 0;
+    if (const int code = ReadMillisecondsOption(context, "--timeout", kDefaultReadyTimeoutMs, &timeoutMs))
+        return code;
+    // Created here if the instance has not made them yet: the instance then opens ours.
+    HandleGuard ready(CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, context.printer).c_str()));
+    HandleGuard cancelled(
+        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_CANCEL_FORMAT, context.printer).c_str()));
+    if (!ready.IsValid() || !cancelled.IsValid())
+        return context.out.Fail(kExitSystem, "cannot create the init events (error " + std::to_string(GetLastError()) +
+                                                 ")");
+    const DWORD start = GetTickCount();
+    HANDLE events[] = {ready.Get(), cancelled.Get(), ConsoleBreakEvent()};
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (IsPublishedInstanceAnswering(context.printer)) {
+            context.out.Fields().Add("state", "ready");
+            context.out.Line("ready: the instance answers (" + FormatSeconds(elapsed) + ")");
+            return kExitOk;
+        }
+        if (elapsed >= timeoutMs)
+            break;
+        const DWORD slice = timeoutMs - elapsed < kReadyPollMs ? timeoutMs - elapsed : kReadyPollMs;
+        const DWORD result = WaitForMultipleObjects(3, events, FALSE, slice);
+        if (result == WAIT_OBJECT_0) {
+            context.out.Fields().Add("state", "ready");
+            context.out.Line("ready: init event signalled after " + FormatSeconds(GetTickCount() - start));
+            return kExitOk;
+        }
+        if (result == WAIT_OBJECT_0 + 1) {
+            context.out.Fields().Add("state", "cancelled");
+            return context.out.Fail(kExitCancelled, "the instance cancelled its start-up (its components are not "
+                                                    "in order; Windows must be restarted)");
+        }
+        if (result == WAIT_OBJECT_0 + 2)
+            break;
+    }
+    context.out.Fields().Add("state", "timeout");
+    return context.out.Fail(kExitTimeout, "the instance was not ready within " + std::to_string(timeoutMs) + " ms");
+}
+
+int RunStop(CommandContext &context)
+{
+    DWORD timeoutMs = 0;
+    if (const int code = ReadMillisecondsOption(context, "--timeout", kDefaultStopTimeoutMs, &timeoutMs))
+        return code;
+    Instance instance;
+    if (const int code = ConnectToInstance(context, &instance))
+        return code;
+    int code = kExitOk;
+    const WORD handle = ChooseStopHandle(context, instance, &code);
+    if (code != kExitOk)
+        return code;
+    const WORD appId = static_cast<WORD>(ReadDriverDword(context.printer, QEL_VALUE_APPID).value_or(0xFFFF));
+    // The instance only opens this event; it must exist before the message is sent.
+    HandleGuard nextJob(
+        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_NEXT_JOB_FORMAT, context.printer).c_str()));
+    HandleGuard process(OpenInstanceProcess(instance));
+    if (!nextJob.IsValid())
+        return context.out.Fail(kExitSystem, "cannot create the ready-for-next-job event (error " +
+                                                 std::to_string(GetLastError()) + ")");
+    const DWORD start = GetTickCount();
+    DWORD answer = 0;
+    if (const int asked = AskInstance(context, instance, WM_QELAPP32_ENDJOB, appId, MAKELPARAM(0, handle), &answer))
+        return asked;
+    context.out.Fields().Add("answer", answer);
+    context.out.Line("asked the instance to end (application ID " + std::to_string(static_cast<SHORT>(appId)) +
+                     ", printer handle " + std::to_string(handle) + "), answer " + std::to_string(answer));
+    if (WaitForSingleObject(nextJob.Get(), timeoutMs) != WAIT_OBJECT_0)
+        return context.out.Fail(kExitTimeout, "the instance did not signal the ready-for-next-job event within " +
+                                                  std::to_string(timeoutMs) + " ms");
+    const DWORD signalled = GetTickCount() - start;
+    context.out.Fields().Add("elapsedMs", signalled);
+    context.out.Line("ready-for-next-job event signalled after " + FormatSeconds(signalled));
+    DWORD exitCode = STILL_ACTIVE;
+    const DWORD left = signalled < timeoutMs ? timeoutMs - signalled : 0;
+    if (process.IsValid() && WaitForSingleObject(process.Get(), left) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(process.Get(), &exitCode)) {
+        context.out.Fields().Add("exitCodeOfInstance", exitCode);
+        context.out.Line("instance ended with exit code " + std::to_string(exitCode));
+    }
+    if (answer != 1)
+        return context.out.Fail(kExitRefused, "the instance ended but reported a failed step (answer " +
+                                                  std::to_string(answer) + "; see its log)");
+    return kExitOk;
+}

@@ -1,0 +1,170 @@
+// log: attach to the instance as a debugger and print its "QELAPP32: " lines as they
+// are written, until Ctrl+C, --timeout or the end of the instance; then detach,
+// leaving the instance running.
+#include "commands.h"
+
+#include <vector>
+
+#include "app/handle_guard.h"
+#include "console_break.h"
+#include "exit_codes.h"
+#include "json.h"
+
+namespace {
+
+constexpr DWORD kUnlimited = 0;
+constexpr DWORD kDebugEventWaitMs = 100;
+constexpr char kLinePrefix[] = "QELAPP32: ";
+// Breakpoint codes of a native and of a WOW64 process: the attach itself raises one.
+constexpr DWORD kWow64Breakpoint = 0x4000001F;
+
+enum class LogEnd { Timeout, Interrupted, InstanceEnded };
+
+struct LogSession {
+    DWORD processId = 0;
+    HANDLE process = nullptr; // for reading the debuggee's strings
+    bool everyLine = false;   // --all: also lines without the prefix
+    JsonArray lines;
+    DWORD lineCount = 0;
+    DWORD instanceExitCode = 0;
+};
+
+std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO &info)
+{
+    const size_t characters = info.nDebugStringLength;
+    if (characters == 0)
+        return std::string();
+    if (info.fUnicode) {
+        std::vector<wchar_t> wide(characters + 1, L'\0');
+        SIZE_T read = 0;
+        ReadProcessMemory(process, info.lpDebugStringData, wide.data(), characters * sizeof(wchar_t), &read);
+        std::vector<char> narrow(characters * 2 + 1, '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, narrow.data(), static_cast<int>(narrow.size() - 1), nullptr,
+                            nullptr);
+        return narrow.data();
+    }
+    std::string text(characters, '\0');
+    SIZE_T read = 0;
+    ReadProcessMemory(process, info.lpDebugStringData, &text[0], characters, &read);
+    text.resize(read);
+    return text.substr(0, text.find('\0'));
+}
+
+std::string TrimLineEnd(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+void ReportLine(CommandContext &context, LogSession *session, const std::string &raw)
+{
+    const std::string text = TrimLineEnd(raw);
+    if (!session->everyLine && text.compare(0, sizeof(kLinePrefix) - 1, kLinePrefix) != 0)
+        return;
+    const std::string time = FormatTimestamp();
+    context.out.Line("[" + time + "] " + text);
+    JsonObject entry;
+    entry.Add("time", time);
+    entry.Add("text", text);
+    session->lines.AddRaw(entry.Text());
+    ++session->lineCount;
+}
+
+// Handles one debug event; answers how to continue it, and notes the instance's end.
+DWORD HandleDebugEvent(CommandContext &context, LogSession *session, const DEBUG_EVENT &event, bool *ended)
+{
+    switch (event.dwDebugEventCode) {
+    case CREATE_PROCESS_DEBUG_EVENT:
+        if (event.u.CreateProcessInfo.hFile != nullptr)
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+        return DBG_CONTINUE;
+    case LOAD_DLL_DEBUG_EVENT:
+        if (event.u.LoadDll.hFile != nullptr)
+            CloseHandle(event.u.LoadDll.hFile);
+        return DBG_CONTINUE;
+    case OUTPUT_DEBUG_STRING_EVENT:
+        ReportLine(context, session, ReadDebugString(session->process, event.u.DebugString));
+        return DBG_CONTINUE;
+    case EXCEPTION_DEBUG_EVENT: {
+        // Only our own attach breakpoint is ours to swallow; every other exception goes
+        // back to the instance's handlers as if no debugger were there.
+        const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
+        return code == EXCEPTION_BREAKPOINT || code == kWow64Breakpoint ? DBG_CONTINUE : DBG_EXCEPTION_NOT_HANDLED;
+    }
+    case EXIT_PROCESS_DEBUG_EVENT:
+        session->instanceExitCode = event.u.ExitProcess.dwExitCode;
+        *ended = true;
+        return DBG_CONTINUE;
+    default:
+        return DBG_CONTINUE;
+    }
+}
+
+LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (IsConsoleBreakRequested())
+            return LogEnd::Interrupted;
+        if (timeoutMs != kUnlimited && GetTickCount() - start >= timeoutMs)
+            return LogEnd::Timeout;
+        DEBUG_EVENT event{};
+        if (!WaitForDebugEvent(&event, kDebugEventWaitMs))
+            continue;
+        bool ended = false;
+        const DWORD status = HandleDebugEvent(context, session, event, &ended);
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        if (ended)
+            return LogEnd::InstanceEnded;
+    }
+}
+
+const char *DescribeEnd(LogEnd end)
+{
+    switch (end) {
+    case LogEnd::Timeout: return "timeout";
+    case LogEnd::Interrupted: return "interrupted";
+    case LogEnd::InstanceEnded: return "instance-ended";
+    }
+    return "timeout";
+}
+
+} // namespace
+
+int RunLog(CommandContext &context)
+{
+    DWORD timeoutMs = 0;
+    if (const int code = ReadMillisecondsOption(context, "--timeout", kUnlimited, &timeoutMs))
+        return code;
+    Instance instance;
+    if (const int code = ConnectToInstance(context, &instance))
+        return code;
+    LogSession session;
+    session.everyLine = HasOption(context.invocation, "--all");
+    session.processId = InstanceProcessId(instance);
+    HandleGuard process(OpenProcess(PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, session.processId));
+    session.process = process.Get();
+    if (!process.IsValid() || !DebugActiveProcess(session.processId))
+        return context.out.Fail(kExitSystem, "cannot attach to process " + std::to_string(session.processId) +
+                                                 " as a debugger (error " + std::to_string(GetLastError()) +
+                                                 "); is another debugger attached?");
+    // Set at once: if qelctl itself dies from here on, the instance must live on.
+    DebugSetProcessKillOnExit(FALSE);
+    context.out.Line("attached to the instance (process " + std::to_string(session.processId) +
+                     "); Ctrl+C to stop");
+
+    const LogEnd end = FollowDebugEvents(context, &session, timeoutMs);
+    if (end != LogEnd::InstanceEnded)
+        DebugActiveProcessStop(session.processId);
+    context.out.Fields().Add("processId", session.processId);
+    context.out.Fields().Add("ended", DescribeEnd(end));
+    context.out.Fields().AddRaw("lines", session.lines.Text());
+    if (end == LogEnd::InstanceEnded) {
+        context.out.Fields().Add("exitCodeOfInstance", session.instanceExitCode);
+        context.out.Line("the instance ended with exit code " + std::to_string(session.instanceExitCode));
+    } else {
+        context.out.Line("detached after " + std::to_string(session.lineCount) + " lines; the instance runs on");
+    }
+    return kExitOk;
+}

@@ -1,0 +1,55 @@
+#include "help.h"
+
+#include <cstdio>
+
+#include "exit_codes.h"
+
+namespace {
+
+constexpr char kIntroduction[] =
+    "qelctl - talk to the qelapp32 instance that serves a printer\n"
+    "\n"
+    "usage: qelctl PRINTER COMMAND [ARGS] [OPTIONS]\n"
+    "       qelctl help [COMMAND]      qelctl PRINTER COMMAND --help\n"
+    "\n"
+    "The instance is found through the value \"QelApp32Hwnd\" under\n"
+    "HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\PRINTER\\PrinterDriverData.\n"
+    "Buffers the instance reads or writes are placed in its own process.\n";
+
+constexpr char kGlobalOptionsHelp[] =
+    "options for every command:\n"
+    "  --json               print one JSON object on stdout instead of text\n"
+    "  --answer-timeout MS  how long to wait for the instance to answer one message\n"
+    "                       (default 20000; 75000 for write, bidi and enddoc)\n"
+    "  --help               this command's help\n"
+    "Numbers may be decimal or hexadecimal with 0x. HEX is pairs of hex digits, blanks allowed.\n";
+
+} // namespace
+
+void PrintGeneralHelp()
+{
+    std::fputs(kIntroduction, stdout);
+    std::puts("\ncommands:");
+    for (const CommandSpec *command = CommandsBegin(); command != CommandsEnd(); ++command)
+        std::printf("  %-16s %s\n", command->name, command->summary);
+    std::puts("");
+    std::fputs(kGlobalOptionsHelp, stdout);
+    std::puts("");
+    PrintExitCodes();
+}
+
+void PrintCommandHelp(const CommandSpec &command)
+{
+    std::printf("usage: qelctl PRINTER %s\n\n%s\n", command.usage, command.summary);
+    if (command.help[0] != '\0')
+        std::printf("\n%s\n", command.help);
+    std::puts("");
+    std::fputs(kGlobalOptionsHelp, stdout);
+}
+
+void PrintExitCodes()
+{
+    std::puts("exit codes:");
+    for (const ExitCodeInfo &info : kExitCodes)
+        std::printf("  %d  %s\n", info.code, info.meaning);
+}

@@ -1,0 +1,40 @@
+// Takes messages out of the instance's inbound stream (1126): printer replies and
+// alert packets, oldest first, through one buffer placed in the instance's process.
+//
+//     InboundReader reader(context, instance, QEL_MAX_MESSAGE_LENGTH);
+//     if (const int code = reader.Prepare()) return code;
+//     std::string message;
+//     if (const int code = reader.Take(&message)) return code;
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/handle_guard.h"
+#include "command_support.h"
+#include "remote_memory.h"
+
+class InboundReader {
+public:
+    InboundReader(CommandContext &context, const Instance &instance, DWORD bufferSize);
+
+    // kExitOk, or kExitSystem (reported) when no buffer could be placed in the instance.
+    int Prepare();
+    // Sends 1126 once; *message is left empty when nothing was waiting.
+    int Take(std::string *message);
+    // Polls every intervalMs until a message arrives, timeoutMs passes or Ctrl+C is
+    // pressed; *message stays empty unless one arrived.
+    int WaitForMessage(DWORD timeoutMs, DWORD intervalMs, std::string *message);
+
+private:
+    CommandContext &context_;
+    const Instance &instance_;
+    DWORD bufferSize_;
+    HandleGuard process_;
+    RemoteBlock block_;
+};
+
+// Prints a message taken from the stream: its bytes, frame and meaning; adds it to
+// the JSON fields under "message".
+void ReportMessage(Output &out, const std::string &message);

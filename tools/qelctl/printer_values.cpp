@@ -1,0 +1,94 @@
+#include "printer_values.h"
+
+#include <cstring>
+
+#include "app/handle_guard.h"
+#include "qelapp32/client.h"
+
+namespace {
+
+std::string PrinterKeyPath(const std::string &printer)
+{
+    return std::string(QEL_PRINTERS_KEY_PREFIX) + printer;
+}
+
+std::optional<std::string> ReadValue(const std::string &keyPath, const char *value)
+{
+    RegistryKeyGuard key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.Get(), value, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::string data(size, '\0');
+    if (RegQueryValueExA(key.Get(), value, nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]), &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    data.resize(size);
+    return data;
+}
+
+bool WriteValue(const std::string &printer, const char *value, DWORD type, const void *data, DWORD size)
+{
+    RegistryKeyGuard key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverDataKeyPath(printer).c_str(), 0, KEY_SET_VALUE, key.Receive()) !=
+        ERROR_SUCCESS)
+        return false;
+    return RegSetValueExA(key.Get(), value, 0, type, static_cast<const BYTE *>(data), size) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+std::string DriverDataKeyPath(const std::string &printer)
+{
+    return PrinterKeyPath(printer) + QEL_DRIVER_DATA_SUFFIX;
+}
+
+std::optional<DWORD> ReadDriverDword(const std::string &printer, const char *value)
+{
+    const std::optional<std::string> bytes = ReadValue(DriverDataKeyPath(printer), value);
+    if (!bytes || bytes->size() != sizeof(DWORD))
+        return std::nullopt;
+    DWORD data = 0;
+    std::memcpy(&data, bytes->data(), sizeof(data));
+    return data;
+}
+
+std::optional<std::string> ReadDriverBytes(const std::string &printer, const char *value)
+{
+    return ReadValue(DriverDataKeyPath(printer), value);
+}
+
+std::optional<std::string> ReadPrinterString(const std::string &printer, const char *value)
+{
+    std::optional<std::string> text = ReadValue(PrinterKeyPath(printer), value);
+    if (text) {
+        const size_t end = text->find('\0');
+        if (end != std::string::npos)
+            text->resize(end);
+    }
+    return text;
+}
+
+bool WriteDriverString(const std::string &printer, const char *value, const std::string &text)
+{
+    return WriteValue(printer, value, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+bool WriteDriverDword(const std::string &printer, const char *value, DWORD data)
+{
+    return WriteValue(printer, value, REG_DWORD, &data, sizeof(data));
+}
+
+bool WriteDriverBinary(const std::string &printer, const char *value, const std::string &bytes)
+{
+    return WriteValue(printer, value, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+void DeleteDriverValue(const std::string &printer, const char *value)
+{
+    RegistryKeyGuard key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverDataKeyPath(printer).c_str(), 0, KEY_SET_VALUE, key.Receive()) ==
+        ERROR_SUCCESS)
+        RegDeleteValueA(key.Get(), value);
+}
