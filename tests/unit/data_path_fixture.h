@@ -14,15 +14,7 @@
 #include "datapath/packet_queue.h"
 #include "fake_tov.h"
 #include "platform_recorder.h"
-
-// The queue locks exist once per process, as in the program. Other fixtures may have
-// initialised them already: a zero-initialised critical section has no debug record and
-// a lock count of 0, an initialised one not.
-inline void InitializeQueueLocksOnce()
-{
-    if (g_inboundQueueLock.DebugInfo == nullptr && g_inboundQueueLock.LockCount == 0)
-        InitializeQueueLocks();
-}
+#include "printer_state_fixture.h" // EnsureQueueLocks: the locks exist once per process
 
 inline std::string HexOf(const std::string &bytes)
 {
@@ -71,7 +63,7 @@ class DataPathTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        InitializeQueueLocksOnce();
+        EnsureQueueLocks();
         DrainQueue(InboundQueue);
         DrainQueue(OutboundQueue);
         g_appId = 1;
