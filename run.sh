@@ -126,7 +126,7 @@ say "A file from the system directory, streamed to the printer"
 printf 'Hello from the qelapp32 tour.\n' >"$SYSTEM_DIR/$DEMO_FILE"
 show "printf 'Hello from the qelapp32 tour.\\n' > <prefix>/drive_c/windows/syswow64/$DEMO_FILE"
 qelctl "$PRINTER" sendfile "$DEMO_FILE" --wait --timeout 20000
-show "od -c $DEMO_DIR_WINDOWS\\capture.bin    (what the printer received)"
+show "od -c <prefix>/drive_c/qeldemo/capture.bin    (what the printer received)"
 od -c "$DEMO_DIR/capture.bin"
 
 say "Alerts: capture them, have the printer report an error after the next end of document"

@@ -79,8 +79,7 @@ constexpr std::array<CommandSpec, 23> kCommands = {{
      "--use-1141). The file is looked up in the instance's system directory. --wait asks every MS\n"
      "(default 100) with lParam 0 whether the sender still runs, reports while it runs and when it ends,\n"
      "with the elapsed time; --timeout limits the wait (exit 4). --query only asks whether a sender runs.\n"
-     "The sender reads the name when it starts, so without --wait (or if the wait ends early) the name\n"
-     "stays in the instance's memory.",
+     "Answer 0 means refused: a file is still being sent, or the name is not acceptable (exit 1).",
      "--wait --timeout --interval --use-1141 --query", 0, 1, kAnswerMs, RunSendFile},
     {"capture-alerts", "capture-alerts", "1136: have the printer's alerts captured",
      "Sends 1136 (WM_QELAPP32_CAPTUREALERTS); from then on alert packets arrive in the inbound stream.\n"

@@ -87,31 +87,24 @@ int RunSendFile(CommandContext &context)
     if (!nameBlock.IsValid() || !nameBlock.Write(name + '\0'))
         return context.out.Fail(kExitSystem, "cannot place the file name in the instance's process (error " +
                                                  std::to_string(GetLastError()) + ")");
-    // The sender reads the name when it starts, at a moment we cannot see: the name is
-    // freed only once the sender is known to have ended, and left in the instance otherwise.
+    // The instance copies the name before it answers, so the block goes when we return.
     const DWORD start = GetTickCount();
     DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, message, 0, nameBlock.Address(), &answer)) {
-        nameBlock.Keep(); // the instance may still take the message later
+    if (const int code = AskInstance(context, instance, message, 0, nameBlock.Address(), &answer))
         return code;
-    }
     context.out.Fields().Add("file", name);
     context.out.Fields().Add("answer", answer);
     if (answer != 1)
-        return context.out.Fail(kExitRefused, "sendfile: unexpected answer " + std::to_string(answer));
+        return context.out.Fail(kExitRefused, "sendfile refused: a file is still being sent, or the name was "
+                                              "refused (see qelctl PRINTER log)");
     context.out.Line("file sender started for " + name);
-    if (!HasOption(context.invocation, "--wait")) {
-        nameBlock.Keep();
+    if (!HasOption(context.invocation, "--wait"))
         return kExitOk;
-    }
 
     bool ended = false;
-    const int code = WaitForSender(context, instance, message, timeoutMs, intervalMs, start, &ended);
-    const DWORD elapsed = GetTickCount() - start;
-    if (!ended)
-        nameBlock.Keep();
-    if (code != kExitOk)
+    if (const int code = WaitForSender(context, instance, message, timeoutMs, intervalMs, start, &ended))
         return code;
+    const DWORD elapsed = GetTickCount() - start;
     context.out.Fields().Add("elapsedMs", elapsed);
     context.out.Fields().AddBool("ended", ended);
     if (!ended && IsConsoleBreakRequested()) {

@@ -193,6 +193,9 @@ std::string DescribePacket(const DecodedPacket &packet)
     case PacketKind::Status:
         std::snprintf(text, sizeof(text), "status S5=%02x S6=%02x S7=%02x", packet.flags[0], packet.flags[1],
                       packet.flags[2]);
+        // The instance sends exactly these flags when the printer answers well again.
+        if (packet.flags[0] == 0x01 && packet.flags[1] == 0 && packet.flags[2] == 0)
+            return std::string(text) + " (printer OK again, or status bit 10)";
         return std::string(text) + " (" + DescribeStatusBits(packet.statusBits) + ")";
     case PacketKind::Value:
         std::snprintf(text, sizeof(text), "value 0x%04x (%u)", packet.value, packet.value);

@@ -22,7 +22,7 @@ RemoteBlock::RemoteBlock(HANDLE process, size_t size)
 
 RemoteBlock::~RemoteBlock()
 {
-    if (address_ != nullptr && !kept_)
+    if (address_ != nullptr)
         VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
 }
 

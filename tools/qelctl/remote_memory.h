@@ -29,12 +29,9 @@ public:
     bool Write(const std::string &bytes);
     // Up to size bytes; fewer if the read fails part way.
     std::string Read(size_t size) const;
-    // Leaves the block in the instance: for a buffer it may still read after we are gone.
-    void Keep() { kept_ = true; }
 
 private:
     HANDLE process_;
     size_t size_;
     void *address_;
-    bool kept_ = false;
 };
