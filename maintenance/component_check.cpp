@@ -1,4 +1,109 @@
 #include "maintenance/component_check.h"
 
-// Pending: the component check arrives with the maintenance change; until then it passes.
-int CheckComponents() { return 1; }
+#include <windows.h>
+
+#include <array>
+
+#include "app/log.h"
+#include "maintenance/component_replacement.h"
+#include "maintenance/system_directory.h"
+
+namespace {
+
+struct ComponentRow {
+    const char *component;
+    const char *backup;
+    bool versioned;     // false: presence is all that is asked
+    WORD requiredMajor; // the required version is major.minor.0.0
+    WORD requiredMinor;
+};
+
+constexpr std::array<ComponentRow, 6> kComponentTable = {{
+    {"\\QRMTOVS.EXE", "\\QRMTOVS.BAK", true, 5, 0},
+    {"\\QRMTOV.DLL", "\\QRMTOV.BAK", true, 5, 0},
+    {"\\QRMUSB32.DLL", "\\QRMUSB32.BAK", true, 5, 0},
+    {"\\QRMLMPM.DLL", "\\QRMLMPM.BAK", true, 96, 5},
+    {"\\QRMPPS.EXE", "\\QRMPPS.BAK", false, 0, 0},
+    {"\\KORVALIS.EXE", "\\KORVALIS.BAK", false, 0, 0},
+}};
+
+// Only a component that is known not to exist is restored; any other failure to open
+// it counts as present.
+bool IsComponentMissing(const char *path)
+{
+    OFSTRUCT openInfo{};
+    return OpenFile(path, &openInfo, OF_EXIST) == HFILE_ERROR && GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// Owns a LocalAlloc block.
+class LocalMemory {
+public:
+    explicit LocalMemory(DWORD size) : block_(LocalAlloc(LMEM_ZEROINIT, size)) {}
+    ~LocalMemory()
+    {
+        if (block_ != nullptr)
+            LocalFree(block_);
+    }
+    LocalMemory(const LocalMemory &) = delete;
+    LocalMemory &operator=(const LocalMemory &) = delete;
+
+    void *Get() const { return block_; }
+
+private:
+    HLOCAL block_;
+};
+
+// A component whose version cannot be read is given the benefit of the doubt, as one
+// without version information is: the check is there to catch old releases, not to
+// stop printing on an unreadable file.
+bool IsComponentRecentEnough(const char *path, const ComponentRow &row)
+{
+    Trace("Checking version of %s\n", path);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    if (size == 0)
+        return true;
+    LocalMemory block(size);
+    if (block.Get() == nullptr)
+        return true;
+    if (!GetFileVersionInfoA(path, 0, size, block.Get()))
+        return true;
+    VS_FIXEDFILEINFO *info = nullptr;
+    UINT infoSize = 0;
+    if (!VerQueryValueA(block.Get(), "\\", reinterpret_cast<void **>(&info), &infoSize) || info == nullptr ||
+        infoSize < sizeof(VS_FIXEDFILEINFO))
+        return true;
+
+    const WORD major = HIWORD(info->dwFileVersionMS);
+    const WORD minor = LOWORD(info->dwFileVersionMS);
+    Trace("FileVersion %d.%d.%d.%d. Required version %d.%d.%d.%d.\n", major, minor, HIWORD(info->dwFileVersionLS),
+          LOWORD(info->dwFileVersionLS), row.requiredMajor, row.requiredMinor, 0, 0);
+    // The build and revision parts never decide.
+    return major > row.requiredMajor || (major == row.requiredMajor && minor >= row.requiredMinor);
+}
+
+} // namespace
+
+int CheckComponents()
+{
+    char directory[kSystemDirectoryRoom];
+    if (!ReadSystemDirectory(directory))
+        return 0;
+    for (const ComponentRow &row : kComponentTable) {
+        char component[kComponentPathSize];
+        char backup[kComponentPathSize];
+        FormatComponentPath(component, directory, "", row.component);
+        FormatComponentPath(backup, directory, "", row.backup);
+        if (IsComponentMissing(component)) {
+            Trace("File %s does not exist.  Copying back up file\n", component);
+            // The restored copy is trusted as it is: it is not version-checked.
+            CopyFileA(backup, component, FALSE);
+            continue;
+        }
+        if (row.versioned && !IsComponentRecentEnough(component, row)) {
+            ScheduleComponentReplacement();
+            return 0;
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,8 @@
+// Schedules the replacement of every component of the printer software by its backup at
+// the next start of Windows.
+#pragma once
+
+// Copies each backup to a ".tmp" beside it and records the rename in wininit.ini's
+// [Rename] section; on NT, where wininit.ini is no longer read, the same rename is also
+// registered with MoveFileExA. Nothing is checked or logged.
+void ScheduleComponentReplacement();
