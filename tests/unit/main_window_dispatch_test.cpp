@@ -1,0 +1,88 @@
+// The main window procedure's own answers (ping, no-op) and everything it passes on.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "client/main_window_proc.h"
+#include "fake_tov.h"
+#include "platform_recorder.h"
+#include "qelapp32/client.h"
+
+namespace {
+
+constexpr char kTestClass[] = "QelDispatchTestWindow";
+constexpr char kTitle[] = "VODUVI32 Dispatch";
+
+// A real hidden window whose own procedure is DefWindowProcA; MainWindowProc is called on
+// it directly, so that nothing it does (WM_DESTROY posts a quit) reaches this thread by accident.
+class DispatchTest : public ::testing::Test {
+protected:
+    DispatchTest()
+    {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kTestClass;
+        RegisterClassA(&windowClass);
+        window = CreateWindowExA(0, kTestClass, kTitle, WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    }
+    ~DispatchTest() override { DestroyWindow(window); }
+
+    PlatformRecorder platform;
+    FakeTov tov;
+    HWND window = nullptr;
+};
+
+} // namespace
+
+TEST_F(DispatchTest, UnlistedMessagesAnswerAsDefWindowProcA)
+{
+    ASSERT_NE(nullptr, window);
+    const UINT unlisted[] = {WM_QELAPP32_UNUSED_1138, 1142, 1123, WM_USER, WM_USER + 99, WM_USER + 118, 2024,
+                             WM_NULL, WM_GETTEXTLENGTH, WM_NCHITTEST, WM_QUERYENDSESSION};
+    for (UINT message : unlisted) {
+        EXPECT_EQ(DefWindowProcA(window, message, 0, 0), MainWindowProc(window, message, 0, 0)) << message;
+    }
+    EXPECT_EQ(static_cast<LRESULT>(sizeof(kTitle) - 1), MainWindowProc(window, WM_GETTEXTLENGTH, 0, 0))
+        << "the window's own title comes back";
+    EXPECT_TRUE(tov.Calls().empty());
+    EXPECT_TRUE(platform.Lines().empty());
+}
+
+TEST_F(DispatchTest, UnlistedMessagesReachDefWindowProcAWithTheirOwnArguments)
+{
+    char text[64] = {};
+    EXPECT_EQ(static_cast<LRESULT>(sizeof(kTitle) - 1),
+              MainWindowProc(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text)));
+    EXPECT_STREQ(kTitle, text);
+
+    EXPECT_EQ(TRUE, MainWindowProc(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("renamed")));
+    char renamed[64] = {};
+    GetWindowTextA(window, renamed, sizeof(renamed));
+    EXPECT_STREQ("renamed", renamed);
+}
+
+TEST_F(DispatchTest, NoopAnswers1AndCallsNothing)
+{
+    EXPECT_EQ(1, MainWindowProc(window, WM_QELAPP32_NOOP, 0x12345678, 0x9ABCDEF0));
+    EXPECT_TRUE(tov.Calls().empty());
+}
+
+TEST_F(DispatchTest, PingAnswersWhetherTheLibraryAnswered)
+{
+    EXPECT_EQ(1, MainWindowProc(window, WM_QELAPP32_PING, 7, 9));
+    ASSERT_EQ(1u, tov.Calls().size());
+    EXPECT_EQ("TovPing(0)", tov.CallText(0));
+    EXPECT_TRUE(platform.Lines().empty());
+
+    for (DWORD code : {1u, 0x57u, 0x80000001u}) {
+        tov.Fail("TovPing", code);
+        platform.ClearLines();
+        EXPECT_EQ(0, MainWindowProc(window, WM_QELAPP32_PING, 0, 0)) << code;
+        char expected[80];
+        wsprintfA(expected, "QELAPP32: WM_QELAPP32_PING: TovPing failed (%Xh)\n", code);
+        EXPECT_EQ(std::vector<std::string>{expected}, platform.Lines());
+    }
+}
