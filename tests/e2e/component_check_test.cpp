@@ -1,0 +1,152 @@
+// The component check of the real program: the /Q run's exit codes, and a normal start
+// that finds an outdated component. Every component the tests put into the system
+// directory is removed again, with the wininit.ini entries and renames the check leaves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "qelapp32/client.h"
+#include "support/component_sandbox.h"
+#include "support/test_instance.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 10000;
+
+std::string EventName(const char *format, const std::string &printer)
+{
+    char name[300];
+    std::snprintf(name, sizeof(name), format, printer.c_str());
+    return name;
+}
+
+bool PutCurrentComponents(const ComponentSandbox &sandbox)
+{
+    return sandbox.Put("QRMTOVS.EXE", "ver_5_0_0_0.dll") && sandbox.Put("QRMTOV.DLL", "ver_6_0_0_0.dll") &&
+           sandbox.Put("QRMUSB32.DLL", "ver_5_0_123_4.dll") && sandbox.Put("QRMLMPM.DLL", "ver_96_5_0_0.dll") &&
+           sandbox.Put("QRMPPS.EXE", "no_version.dll") && sandbox.Put("KORVALIS.EXE", "no_version.dll");
+}
+
+struct FoundDialog {
+    DWORD processId;
+    HWND dialog;
+};
+
+BOOL CALLBACK FindProcessDialog(HWND window, LPARAM parameter)
+{
+    auto *found = reinterpret_cast<FoundDialog *>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[32] = {};
+    GetClassNameA(window, className, sizeof(className));
+    if (owner == found->processId && std::string(className) == "#32770") {
+        found->dialog = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForDialog(DWORD processId)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        FoundDialog found{processId, nullptr};
+        EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&found));
+        if (found.dialog != nullptr)
+            return found.dialog;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+BOOL CALLBACK CollectTexts(HWND window, LPARAM parameter)
+{
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof(text));
+    reinterpret_cast<std::vector<std::string> *>(parameter)->push_back(text);
+    return TRUE;
+}
+
+} // namespace
+
+TEST(ComponentCheckE2E, CheckOnlyRunAnswers1WhenEveryComponentIsCurrent)
+{
+    ComponentSandbox sandbox;
+    ASSERT_TRUE(PutCurrentComponents(sandbox));
+    TestPrinterKey printer(UniquePrinterName("q-current"), "LPT1:");
+    ServiceProcess process;
+    ASSERT_TRUE(process.Start("/q " + printer.Name()));
+    ASSERT_TRUE(process.WaitForExit(kWaitMs));
+    EXPECT_EQ(1u, process.ExitCode());
+    EXPECT_TRUE(sandbox.RenameLines().empty());
+    EXPECT_TRUE(process.LogLines().empty());
+}
+
+TEST(ComponentCheckE2E, CheckOnlyRunAnswers0ForAnOutdatedComponentWithoutWindowOrRegistry)
+{
+    ComponentSandbox sandbox;
+    ASSERT_TRUE(PutCurrentComponents(sandbox));
+    ASSERT_TRUE(sandbox.Put("QRMLMPM.DLL", "ver_96_4_9_9.dll"));
+    ASSERT_TRUE(sandbox.Put("qrmlmpm.bak", "ver_97_0_0_0.dll"));
+    TestPrinterKey printer(UniquePrinterName("q-outdated"), "LPT1:");
+    ServiceProcess process;
+    ASSERT_TRUE(process.Start("/Q " + printer.Name()));
+    ASSERT_TRUE(process.WaitForExit(kWaitMs)) << "no question is asked on a check-only run";
+    EXPECT_EQ(0u, process.ExitCode());
+
+    EXPECT_EQ(7u, sandbox.RenameLines().size()) << "the replacement was scheduled";
+    EXPECT_TRUE(sandbox.Exists("qrmlmpm.tmp"));
+    EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_HWND));
+    EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_APPID));
+    EXPECT_EQ(nullptr, FindWindowA(QEL_MAIN_WINDOW_CLASS, ("VODUVI32 " + printer.Name()).c_str()));
+    HANDLE initCancel = OpenEventA(SYNCHRONIZE, FALSE, EventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
+    EXPECT_EQ(nullptr, initCancel) << "no event is created on a check-only run";
+    if (initCancel != nullptr)
+        CloseHandle(initCancel);
+    EXPECT_TRUE(process.LogLines().empty());
+}
+
+TEST(ComponentCheckE2E, OutdatedComponentCancelsStartUpAndAsksForARestart)
+{
+    ComponentSandbox sandbox;
+    ASSERT_TRUE(PutCurrentComponents(sandbox));
+    ASSERT_TRUE(sandbox.Put("QRMTOV.DLL", "ver_4_99_0_0.dll"));
+
+    TestPrinterKey printer(UniquePrinterName("outdated"), "LPT1:");
+    SimPrinter sim;
+    HANDLE initEvent = CreateEventA(nullptr, FALSE, FALSE, EventName(QEL_EVENT_INIT_FORMAT, printer.Name()).c_str());
+    HANDLE initCancel =
+        CreateEventA(nullptr, FALSE, FALSE, EventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
+    ServiceProcess process;
+    ASSERT_TRUE(process.Start(printer.Name(), sim.EnvironmentBlock()));
+
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(initCancel, kWaitMs)) << "a waiting client learns of it";
+    HWND dialog = WaitForDialog(process.ProcessId());
+    ASSERT_NE(nullptr, dialog);
+    char caption[64] = {'?'};
+    GetWindowTextA(dialog, caption, sizeof(caption));
+    EXPECT_STREQ("", caption);
+    std::vector<std::string> texts;
+    EnumChildWindows(dialog, CollectTexts, reinterpret_cast<LPARAM>(&texts));
+    const std::string question = "Printing cannot continue because the printer software is not ready.\n"
+                                 "Windows must be restarted before documents can be printed.\n\n"
+                                 "Do you wish to restart Windows now?";
+    EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), question)) << ::testing::PrintToString(texts);
+    EXPECT_NE(nullptr, GetDlgItem(dialog, IDYES));
+    EXPECT_NE(nullptr, GetDlgItem(dialog, IDNO));
+
+    // No: the process ends without binding the library.
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDNO)));
+    ASSERT_TRUE(process.WaitForExit(kWaitMs));
+    EXPECT_EQ(0u, process.ExitCode());
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(initEvent, 0));
+    EXPECT_TRUE(sim.Calls().empty()) << "the library is never loaded";
+    EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_APPID));
+    EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_HWND));
+    EXPECT_EQ(7u, sandbox.RenameLines().size());
+    EXPECT_EQ(0, process.AccessViolations());
+    CloseHandle(initEvent);
+    CloseHandle(initCancel);
+}
