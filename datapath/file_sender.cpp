@@ -6,6 +6,7 @@
 #include "app/instance_state.h"
 #include "app/log.h"
 #include "app/platform.h"
+#include "config/port_discovery.h"
 #include "datapath/job_modes.h"
 #include "datapath/packets.h"
 #include "tovlib/tov_library.h"
@@ -158,8 +159,7 @@ DWORD SendToPort(HandleGuard &file, BlockBuffer &block)
 {
     // Port discovery may rewrite the name on another thread; this run keeps one copy.
     char port[kNameBufferSize];
-    std::memcpy(port, g_portName, sizeof(port));
-    port[sizeof(port) - 1] = '\0';
+    CopyCurrentPortName(port);
 
     DWORD result = 0;
     DWORD code = WritePacketToPort(port, StartDocPacket.data());
