@@ -99,7 +99,10 @@ int RunAlerts(CommandContext &context)
                                                             std::to_string(watch.timeoutMs) + " ms");
             break;
         }
-        if (WaitForSingleObject(ConsoleBreakEvent(), watch.intervalMs) == WAIT_OBJECT_0)
+        DWORD pause = watch.intervalMs;
+        if (watch.timeoutMs != kUnlimited && watch.timeoutMs - elapsed < pause)
+            pause = watch.timeoutMs - elapsed;
+        if (WaitForSingleObject(ConsoleBreakEvent(), pause) == WAIT_OBJECT_0)
             break;
     }
     context.out.Fields().Add("received", received);

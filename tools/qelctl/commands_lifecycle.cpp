@@ -47,6 +47,14 @@ std::string DescribeOptionalDword(const std::optional<DWORD> &value)
     return value ? Hex32(*value) + " (" + std::to_string(*value) + ")" : "not set";
 }
 
+void AddOptionalDword(JsonObject &fields, const char *key, const std::optional<DWORD> &value)
+{
+    if (value)
+        fields.Add(key, *value);
+    else
+        fields.AddNull(key);
+}
+
 void ReportPublishedValues(CommandContext &context)
 {
     const std::optional<std::string> port = ReadPrinterString(context.printer, QEL_VALUE_PORT);
@@ -54,10 +62,16 @@ void ReportPublishedValues(CommandContext &context)
     const std::optional<DWORD> appId = ReadDriverDword(context.printer, QEL_VALUE_APPID);
     const std::optional<DWORD> nonBidi = ReadDriverDword(context.printer, QEL_VALUE_NON_BIDI);
     JsonObject &fields = context.out.Fields();
-    port ? fields.Add("port", *port) : fields.AddNull("port");
-    window ? fields.Add("hwnd", *window) : fields.AddNull("hwnd");
-    appId ? fields.AddSigned("appId", static_cast<LONG>(*appId)) : fields.AddNull("appId");
-    nonBidi ? fields.Add("nonBidiMode", *nonBidi) : fields.AddNull("nonBidiMode");
+    if (port)
+        fields.Add("port", *port);
+    else
+        fields.AddNull("port");
+    AddOptionalDword(fields, "hwnd", window);
+    if (appId)
+        fields.AddSigned("appId", static_cast<LONG>(*appId)); // sign-extended 16 bits
+    else
+        fields.AddNull("appId");
+    AddOptionalDword(fields, "nonBidiMode", nonBidi);
     context.out.Line("printer:       " + context.printer);
     context.out.Line("Port:          " + (port ? *port : std::string("not set")));
     context.out.Line("QelApp32Hwnd:  " + DescribeOptionalDword(window));
