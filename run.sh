@@ -8,7 +8,7 @@
 #   QEL_BUILD_DIR=... ./run.sh    another build folder
 set -euo pipefail
 cd "$(dirname "$0")"
-export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/qelapp32/wine}"
+export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 BUILD_DIR="${QEL_BUILD_DIR:-build}"
 
@@ -45,6 +45,9 @@ cleanup() {
 OWN_SERVER=""
 if wineserver -p 2>/dev/null; then OWN_SERVER=1; fi
 trap cleanup EXIT
+# Start Wine's own background processes now, with no output to hold open: the first
+# Wine process launches them, and they keep whatever output they inherit.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 say() { printf '\n# %s\n' "$*"; }
 show() { printf '$ %s\n' "$*"; }

@@ -13,7 +13,7 @@ constexpr DWORD kQueueAnswerMs = 75000;
 
 constexpr const char *kGlobalOptions = "--json --help --answer-timeout";
 
-constexpr std::array<CommandSpec, 23> kCommands = {{
+constexpr std::array<CommandEntry, 23> kCommands = {{
     {"info", "info", "published registry values, and whether the instance answers",
      "Reads \"Port\" from the printer's key and \"QelApp32Hwnd\", \"QelApp32AppId\" and \"NON BIDI MODE\"\n"
      "from its PrinterDriverData key, then checks that the published window answers 1137.\n"
@@ -132,26 +132,26 @@ bool ListContains(const char *list, const std::string &word)
 
 } // namespace
 
-const CommandSpec *FindCommand(const std::string &name)
+const CommandEntry *FindCommand(const std::string &name)
 {
-    for (const CommandSpec &command : kCommands) {
+    for (const CommandEntry &command : kCommands) {
         if (name == command.name)
             return &command;
     }
     return nullptr;
 }
 
-const CommandSpec *CommandsBegin()
+const CommandEntry *CommandsBegin()
 {
     return kCommands.data();
 }
 
-const CommandSpec *CommandsEnd()
+const CommandEntry *CommandsEnd()
 {
     return kCommands.data() + kCommands.size();
 }
 
-bool AcceptsOption(const CommandSpec &command, const std::string &option)
+bool AcceptsOption(const CommandEntry &command, const std::string &option)
 {
     return !option.empty() && (ListContains(kGlobalOptions, option) || ListContains(command.options, option));
 }

@@ -6,7 +6,7 @@
 
 #include "command_support.h"
 
-struct CommandSpec {
+struct CommandEntry {
     const char *name;
     const char *usage;   // after "qelctl PRINTER "
     const char *summary; // one line for the general help
@@ -18,7 +18,7 @@ struct CommandSpec {
     CommandHandler handler;
 };
 
-const CommandSpec *FindCommand(const std::string &name);
-const CommandSpec *CommandsBegin();
-const CommandSpec *CommandsEnd();
-bool AcceptsOption(const CommandSpec &command, const std::string &option);
+const CommandEntry *FindCommand(const std::string &name);
+const CommandEntry *CommandsBegin();
+const CommandEntry *CommandsEnd();
+bool AcceptsOption(const CommandEntry &command, const std::string &option);

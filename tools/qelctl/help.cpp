@@ -30,7 +30,7 @@ void PrintGeneralHelp()
 {
     std::fputs(kIntroduction, stdout);
     std::puts("\ncommands:");
-    for (const CommandSpec *command = CommandsBegin(); command != CommandsEnd(); ++command)
+    for (const CommandEntry *command = CommandsBegin(); command != CommandsEnd(); ++command)
         std::printf("  %-16s %s\n", command->name, command->summary);
     std::puts("");
     std::fputs(kGlobalOptionsHelp, stdout);
@@ -38,7 +38,7 @@ void PrintGeneralHelp()
     PrintExitCodes();
 }
 
-void PrintCommandHelp(const CommandSpec &command)
+void PrintCommandHelp(const CommandEntry &command)
 {
     std::printf("usage: qelctl PRINTER %s\n\n%s\n", command.usage, command.summary);
     if (command.help[0] != '\0')

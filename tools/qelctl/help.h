@@ -4,5 +4,5 @@
 #include "command_table.h"
 
 void PrintGeneralHelp();
-void PrintCommandHelp(const CommandSpec &command);
+void PrintCommandHelp(const CommandEntry &command);
 void PrintExitCodes();

@@ -29,7 +29,7 @@ int RunHelpTopic(const Invocation &invocation, Output &out)
         PrintGeneralHelp();
         return kExitOk;
     }
-    const CommandSpec *command = FindCommand(words[1]);
+    const CommandEntry *command = FindCommand(words[1]);
     if (command == nullptr || words.size() > 2)
         return FailUsage(out, "help: unknown command \"" + words[1] + "\"");
     PrintCommandHelp(*command);
@@ -41,7 +41,7 @@ bool IsHelpTopic(const std::string &word)
     return word == "help" || word == "exit-codes";
 }
 
-int CheckCommandLine(const Invocation &invocation, const CommandSpec &command, Output &out)
+int CheckCommandLine(const Invocation &invocation, const CommandEntry &command, Output &out)
 {
     for (const auto &option : invocation.options) {
         if (!AcceptsOption(command, option.first))
@@ -81,7 +81,7 @@ int main(int argc, char **argv)
     }
     if (words.size() < 2)
         return FailUsage(out, words.empty() ? "missing PRINTER and COMMAND" : "missing COMMAND");
-    const CommandSpec *command = FindCommand(commandName);
+    const CommandEntry *command = FindCommand(commandName);
     if (command == nullptr || command->handler == nullptr)
         return FailUsage(out, "unknown command \"" + commandName + "\"");
     if (HasOption(invocation, "--help")) {
