@@ -42,14 +42,13 @@ LPARAM ChooseRefreshMode(const Invocation &invocation)
 }
 
 // Sends a message without arguments that answers 1 or 0.
-int AskOneOrZero(CommandContext &context, UINT message, WPARAM wParam, const std::string &success,
-                 const std::string &failure)
+int AskOneOrZero(CommandContext &context, UINT message, const std::string &success, const std::string &failure)
 {
     Instance instance;
     if (const int code = ConnectToInstance(context, &instance))
         return code;
     DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, message, wParam, 0, &answer))
+    if (const int code = AskInstance(context, instance, message, 0, 0, &answer))
         return code;
     return ReportOneOrZero(context, answer, success, failure);
 }
@@ -157,25 +156,25 @@ int RunDeviceId(CommandContext &context)
 
 int RunOpen(CommandContext &context)
 {
-    return AskOneOrZero(context, WM_QELAPP32_OPEN, 0, "printer channel opened",
+    return AskOneOrZero(context, WM_QELAPP32_OPEN, "printer channel opened",
                         "open failed: TovOpen refused (see qelctl PRINTER log)");
 }
 
 int RunClose(CommandContext &context)
 {
-    return AskOneOrZero(context, WM_QELAPP32_CLOSE, 0, "printer channel closed",
+    return AskOneOrZero(context, WM_QELAPP32_CLOSE, "printer channel closed",
                         "close failed: TovClose refused (see qelctl PRINTER log)");
 }
 
 int RunPing(CommandContext &context)
 {
-    return AskOneOrZero(context, WM_QELAPP32_PING, 0, "the library answered the ping",
+    return AskOneOrZero(context, WM_QELAPP32_PING, "the library answered the ping",
                         "ping failed: TovPing refused (see qelctl PRINTER log)");
 }
 
 int RunNoop(CommandContext &context)
 {
-    return AskOneOrZero(context, WM_QELAPP32_NOOP, 0, "the instance answers", "noop: unexpected answer");
+    return AskOneOrZero(context, WM_QELAPP32_NOOP, "the instance answers", "noop: unexpected answer");
 }
 
 int RunStartDoc(CommandContext &context)
@@ -192,7 +191,7 @@ int RunEndDoc(CommandContext &context)
 
 int RunCaptureAlerts(CommandContext &context)
 {
-    return AskOneOrZero(context, WM_QELAPP32_CAPTUREALERTS, 0,
+    return AskOneOrZero(context, WM_QELAPP32_CAPTUREALERTS,
                         "alerts captured: they arrive among the replies (qelctl PRINTER alerts)",
                         "capture-alerts failed: TovCaptureAlerts refused (see qelctl PRINTER log)");
 }
