@@ -3,31 +3,19 @@
 #include "alerts/alert_window_proc.h"
 #include "app/instance_state.h"
 #include "app/log.h"
+#include "app/window_class.h"
 #include "qelapp32/client.h"
 
 ATOM RegisterAlertWindowClass(const char *className, const char *title)
 {
     if (FindWindowA(className, title) != nullptr)
         return 0;
-
-    WNDCLASSA windowClass{};
-    windowClass.style = CS_GLOBALCLASS;
-    windowClass.lpfnWndProc = AlertWindowProc;
-    windowClass.cbClsExtra = 0;
-    windowClass.cbWndExtra = 4;
-    windowClass.hInstance = g_instance;
-    windowClass.hIcon = nullptr;
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszMenuName = nullptr;
-    windowClass.lpszClassName = className;
-    return RegisterClassA(&windowClass);
+    return RegisterHiddenWindowClass(g_instance, className, AlertWindowProc);
 }
 
 int CreateAlertWindow(const char *className, const char *title)
 {
-    HWND window = CreateWindowExA(0, className, title, WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr, g_instance,
-                                  nullptr);
+    HWND window = CreateHiddenWindow(g_instance, className, title);
     if (window == nullptr)
         return 0;
     g_alertWindow = window;
