@@ -54,7 +54,8 @@ HWND WaitForDialog(DWORD processId)
     for (int attempt = 0; attempt < 200; ++attempt) {
         FoundDialog found{processId, nullptr};
         EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&found));
-        if (found.dialog != nullptr)
+        // The box is shown only once its text and buttons exist.
+        if (found.dialog != nullptr && IsWindowVisible(found.dialog) && GetDlgItem(found.dialog, IDNO) != nullptr)
             return found.dialog;
         Sleep(50);
     }
