@@ -2,15 +2,70 @@
 
 #include <winnetwk.h>
 
+namespace {
+
+// The spooler's DLL brings the common controls and their theme engine with it, tens of
+// milliseconds of every start-up, and only the rare spooler probe needs it: it is
+// loaded on the first spooler call and kept until the process ends.
+HMODULE LoadSpooler()
+{
+    static const HMODULE spooler = LoadLibraryA("winspool.drv");
+    return spooler;
+}
+
+template <typename EntryPoint>
+EntryPoint ResolveSpooler(const char *name)
+{
+    const HMODULE spooler = LoadSpooler();
+    if (spooler == nullptr)
+        return nullptr;
+    return reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(GetProcAddress(spooler, name)));
+}
+
+// A spooler that cannot be loaded answers like one that knows no such printer.
+BOOL FailSpoolerCall()
+{
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return FALSE;
+}
+
+BOOL WINAPI OpenPrinterOnDemand(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults)
+{
+    static const auto openPrinter = ResolveSpooler<decltype(&::OpenPrinterA)>("OpenPrinterA");
+    return openPrinter != nullptr ? openPrinter(printerName, printer, defaults) : FailSpoolerCall();
+}
+
+BOOL WINAPI EnumJobsOnDemand(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE jobs, DWORD size,
+                             LPDWORD needed, LPDWORD returned)
+{
+    static const auto enumJobs = ResolveSpooler<decltype(&::EnumJobsA)>("EnumJobsA");
+    return enumJobs != nullptr ? enumJobs(printer, firstJob, jobCount, level, jobs, size, needed, returned)
+                               : FailSpoolerCall();
+}
+
+BOOL WINAPI SetJobOnDemand(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command)
+{
+    static const auto setJob = ResolveSpooler<decltype(&::SetJobA)>("SetJobA");
+    return setJob != nullptr ? setJob(printer, jobId, level, job, command) : FailSpoolerCall();
+}
+
+BOOL WINAPI ClosePrinterOnDemand(HANDLE printer)
+{
+    static const auto closePrinter = ResolveSpooler<decltype(&::ClosePrinter)>("ClosePrinter");
+    return closePrinter != nullptr ? closePrinter(printer) : FailSpoolerCall();
+}
+
+} // namespace
+
 PlatformApi RealPlatformApi()
 {
     PlatformApi api{};
     api.MessageBoxA = &::MessageBoxA;
     api.ExitWindowsEx = &::ExitWindowsEx;
-    api.OpenPrinterA = &::OpenPrinterA;
-    api.EnumJobsA = &::EnumJobsA;
-    api.SetJobA = &::SetJobA;
-    api.ClosePrinter = &::ClosePrinter;
+    api.OpenPrinterA = &OpenPrinterOnDemand;
+    api.EnumJobsA = &EnumJobsOnDemand;
+    api.SetJobA = &SetJobOnDemand;
+    api.ClosePrinter = &ClosePrinterOnDemand;
     api.WNetGetConnectionA = &::WNetGetConnectionA;
     api.GetSystemDirectoryA = &::GetSystemDirectoryA;
     api.OutputDebugStringA = &::OutputDebugStringA;
