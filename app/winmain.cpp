@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/platform.h"
 #include "app/restart_offer.h"
+#include "client/client_memory.h"
 #include "client/spooler_probe.h"
 #include "client/status_thread.h"
 #include "config/printer_registry.h"
@@ -82,7 +83,7 @@ bool StartAlertThread()
         return false;
     }
     DWORD threadId = 0;
-    g_alertThread = CreateThread(nullptr, 0, AlertThread, &g_alertInitEvent, 0, &threadId);
+    g_alertThread = CreateThread(nullptr, 0, RunAsServiceThread<AlertThread>, &g_alertInitEvent, 0, &threadId);
     if (g_alertThread == nullptr)
         return true;
 
@@ -108,7 +109,7 @@ bool StartWriteThread()
     if (g_writeDataEvent == nullptr)
         return true;
     DWORD threadId = 0;
-    g_writeThread = CreateThread(nullptr, 0, WriteThread, &g_writeDataEvent, 0, &threadId);
+    g_writeThread = CreateThread(nullptr, 0, RunAsServiceThread<WriteThread>, &g_writeDataEvent, 0, &threadId);
     if (g_writeThread != nullptr)
         return true;
 
@@ -134,7 +135,7 @@ bool StartStatusThread()
     if (g_getStatusEvent == nullptr || g_gotStatusEvent == nullptr)
         return true;
     DWORD threadId = 0;
-    g_statusThread = CreateThread(nullptr, 0, StatusThread, &g_getStatusEvent, 0, &threadId);
+    g_statusThread = CreateThread(nullptr, 0, RunAsServiceThread<StatusThread>, &g_getStatusEvent, 0, &threadId);
     if (g_statusThread != nullptr)
         return true;
 
@@ -305,6 +306,8 @@ int ShutDown(WPARAM exitCode)
 
 int RunQelApp(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int showCommand)
 {
+    // Client requests are served on this thread: its stack is no client's memory.
+    const ServiceThreadStack mainThreadStack;
     const char *commandLine = GetCommandLineA();
     TraceLine(1, "QELAPP32: Version x.xx\n");
     Trace("WinMain: Starting QelApp32\n");

@@ -7,3 +7,27 @@
 
 bool IsClientRangeReadable(const void *address, size_t size);
 bool IsClientRangeWritable(void *address, size_t size);
+
+// A thread's stack is committed read-write memory like a client's buffer, but a client
+// address inside it would have the service overwrite frames in use. While an instance of
+// this guard lives, the calling thread's whole stack counts as no client memory. Every
+// thread of the service holds one for its whole run:
+//
+//     CreateThread(nullptr, 0, RunAsServiceThread<WriteThread>, &g_writeDataEvent, 0, &id);
+class ServiceThreadStack {
+public:
+    ServiceThreadStack();
+    ~ServiceThreadStack();
+    ServiceThreadStack(const ServiceThreadStack &) = delete;
+    ServiceThreadStack &operator=(const ServiceThreadStack &) = delete;
+
+private:
+    ULONG_PTR allocation_;
+};
+
+template <LPTHREAD_START_ROUTINE Routine>
+DWORD WINAPI RunAsServiceThread(LPVOID parameter)
+{
+    const ServiceThreadStack stack;
+    return Routine(parameter);
+}

@@ -63,7 +63,8 @@ LRESULT StartFileSender(UINT message, const char *clientName)
         return 0;
     }
     DWORD threadId = 0;
-    HANDLE sender = CreateThread(nullptr, 0, SendFileToPrinter, g_senderFileName, 0, &threadId);
+    HANDLE sender =
+        CreateThread(nullptr, 0, RunAsServiceThread<SendFileToPrinter>, g_senderFileName, 0, &threadId);
     if (sender == nullptr) {
         LogError("%s: CreateThread failed (%lu)\n", request, GetLastError());
         return 0;
