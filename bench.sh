@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds what the benchmark needs and measures the service against its floors on the
+# simulated library. Prints the table; writes build/bench/results.json (and a plot of
+# the packet round trips when gnuplot is there or can be installed).
+#
+#     ./bench.sh            # the full run, about two minutes after the build
+#     ./bench.sh --quick    # a short run, to see that it works
+# Any other arguments go to qelbench.exe (--rounds N, --sender-runs N, --cycles N, --idle-ms N).
+set -euo pipefail
+cd "$(dirname "$0")"
+export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+build="${QEL_BUILD_DIR:-build}"
+
+# The same configuration as ./test.sh, so that the two share one build folder.
+scripts/setup.sh
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DQEL_BUILD_TESTS=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target qelbench
+
+# One persistent server for the whole run, ended however the run ends.
+wineserver -p 2>/dev/null || true  # already running in this prefix: use that one
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# Wine's own background processes start now, away from the benchmark's output.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+
+out="$build/bench"
+mkdir -p "$out"
+rm -f "$out"/results.json "$out"/packet-rtt.png
+echo "bench: load before the run: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
+status=0
+wine "$build/bin/qelbench.exe" --out "$(winepath -w "$out")" "$@" || status=$?
+echo "bench: load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ ! -f "$out/results.json" ]; then
+    echo "bench: the benchmark failed (exit $status)" >&2
+    exit 1
+fi
+
+plot_packets() {
+    if ! command -v gnuplot >/dev/null 2>&1; then
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q gnuplot-nox >/dev/null 2>&1 || return 1
+    fi
+    gnuplot <<GNUPLOT
+set terminal pngcairo size 900,500
+set output "$out/packet-rtt.png"
+set title "Packet round trip: 1127, then 1126 until the reply (design pause: 40 ms)"
+set xlabel "round trip (ms)"
+set ylabel "samples (log scale)"
+set style fill solid 0.6
+set logscale y
+set xrange [39.5:*]
+set yrange [0.8:*]
+binwidth = 0.05
+set boxwidth binwidth
+bin(x) = binwidth * floor(x / binwidth) + binwidth / 2
+set arrow from 40, graph 0 to 40, graph 1 nohead dashtype 2 lc rgb "red"
+set arrow from 42, graph 0 to 42, graph 1 nohead dashtype 3 lc rgb "black"
+set label "40 ms pause" at 40, graph 0.95 left offset 0.5,0
+set label "goal 42 ms" at 42, graph 0.95 right offset -0.5,0
+plot "$out/packet-rtt-ms.txt" using (bin(\$1)):(1.0) smooth frequency with boxes notitle
+GNUPLOT
+}
+if plot_packets; then
+    echo "bench: packet round-trip distribution in $out/packet-rtt.png"
+else
+    echo "bench: no plot (gnuplot not available)"
+fi
+echo "bench: results in $out/results.json"
+# 3: a goal was missed; the table says which.
+exit "$status"

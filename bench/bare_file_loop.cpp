@@ -1,0 +1,91 @@
+// Floor for the file sender: the same file, read in the same 4096-byte blocks and
+// handed to the same entry point (TovWrite of the library in this folder), by a bare
+// loop with nothing around it. Each run is timed from opening the file to closing it;
+// the times go to the output file, one line of microseconds per run.
+//
+//     bench_bare_file_loop.exe <file in the system directory> <runs> <output file>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tovlib/tov_abi.h"
+
+namespace {
+
+// GetProcAddress's answer as the entry point's own type.
+template <typename EntryPoint>
+EntryPoint Resolve(HMODULE module, const char *name)
+{
+    return reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+}
+
+constexpr DWORD kBlockSize = 4096;
+constexpr WORD kAppId = 1;
+constexpr WORD kPrinterHandle = 5;
+
+double NowMicroseconds()
+{
+    static LARGE_INTEGER frequency{};
+    if (frequency.QuadPart == 0)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+// One pass over the file; false when it cannot be opened.
+bool SendFileOnce(const char *path, TovWriteFn tovWrite)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BYTE *block = static_cast<BYTE *>(GlobalAlloc(GPTR, kBlockSize));
+    DWORD bytesRead = 0;
+    while (ReadFile(file, block, kBlockSize, &bytesRead, nullptr) && bytesRead != 0) {
+        DWORD count = bytesRead;
+        tovWrite(kAppId, kPrinterHandle, 0, block, &count, 1);
+        if (count < bytesRead)
+            SetFilePointer(file, -static_cast<LONG>(bytesRead - count), nullptr, FILE_CURRENT);
+    }
+    GlobalFree(block);
+    CloseHandle(file);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 4)
+        return 2;
+    HMODULE library = LoadLibraryA("QRMTOV.DLL");
+    if (library == nullptr)
+        return 1;
+    auto tovWrite = Resolve<TovWriteFn>(library, "TovWrite");
+    if (tovWrite == nullptr)
+        return 1;
+
+    char path[MAX_PATH];
+    const UINT directoryLength = GetSystemDirectoryA(path, MAX_PATH);
+    if (directoryLength == 0 || directoryLength + 2 + strlen(argv[1]) > MAX_PATH)
+        return 1;
+    std::snprintf(path + directoryLength, MAX_PATH - directoryLength, "\\%s", argv[1]);
+
+    FILE *output = std::fopen(argv[3], "w");
+    if (output == nullptr)
+        return 1;
+    const int runs = std::atoi(argv[2]);
+    for (int run = 0; run < runs; ++run) {
+        const double start = NowMicroseconds();
+        if (!SendFileOnce(path, tovWrite)) {
+            std::fclose(output);
+            return 1;
+        }
+        std::fprintf(output, "%.1f\n", NowMicroseconds() - start);
+    }
+    std::fclose(output);
+    FreeLibrary(library);
+    return 0;
+}

@@ -1,0 +1,16 @@
+// Monotonic time in microseconds, from the performance counter.
+#pragma once
+
+#include <windows.h>
+
+inline double NowMicroseconds()
+{
+    static const double ticksPerMicrosecond = [] {
+        LARGE_INTEGER frequency{};
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1e6;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / ticksPerMicrosecond;
+}

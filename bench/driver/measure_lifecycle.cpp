@@ -1,0 +1,65 @@
+#include <cstdio>
+
+#include "floor_programs.h"
+#include "measures.h"
+#include "service_instance.h"
+
+namespace {
+
+// A process that just ended is still being torn down by Wine for a moment; the next
+// start waits until that is over, so that it does not pay for it.
+constexpr DWORD kSettleMs = 150;
+
+bool RunServiceCycle(LifecycleSeries *series)
+{
+    ServiceInstance service;
+    const double start = service.Start();
+    if (start < 0) {
+        std::fprintf(stderr, "qelbench: the service did not start\n");
+        return false;
+    }
+    series->serviceStart.Add(start);
+    const double end = service.EndJob();
+    if (end < 0) {
+        std::fprintf(stderr, "qelbench: the service did not end\n");
+        return false;
+    }
+    series->endJob.Add(end);
+    return true;
+}
+
+bool RunBareStart(LifecycleSeries *series)
+{
+    const double start = TimeBareStartup(false);
+    series->bareStart.Add(start);
+    return start >= 0;
+}
+
+bool RunBareLibraryStart(LifecycleSeries *series)
+{
+    double library = 0;
+    const double start = TimeBareStartup(true, &library);
+    series->bareLibraryStart.Add(start);
+    series->libraryBind.Add(library);
+    return start >= 0;
+}
+
+} // namespace
+
+bool MeasureLifecycle(int cycles, LifecycleSeries *series)
+{
+    // One unmeasured start of each program first: Wine maps each for the first time.
+    LifecycleSeries warmUp;
+    if (!RunBareStart(&warmUp) || !RunBareLibraryStart(&warmUp) || !RunServiceCycle(&warmUp))
+        return false;
+    bool (*const starts[])(LifecycleSeries *) = {RunServiceCycle, RunBareStart, RunBareLibraryStart};
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        // The three take turns at going first.
+        for (int turn = 0; turn < 3; ++turn) {
+            Sleep(kSettleMs);
+            if (!starts[(cycle + turn) % 3](series))
+                return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,109 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "bench_clock.h"
+#include "floor_programs.h"
+#include "measures.h"
+#include "qelapp32/client.h"
+#include "service_instance.h"
+#include "thread_watch.h"
+
+namespace {
+
+constexpr char kFileName[] = "qelbench-10mb.bin";
+constexpr DWORD kFileBytes = 10 * 1024 * 1024;
+constexpr DWORD kSenderTimeoutMs = 120000;
+
+std::string SystemDirectoryPath(const char *name)
+{
+    char directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+    return std::string(directory, length) + "\\" + name;
+}
+
+// The file both sides send; its bytes are a pattern, so a printer would see them all differ.
+bool CreateSendFile(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    std::vector<BYTE> chunk(64 * 1024);
+    bool ok = true;
+    for (DWORD offset = 0; ok && offset < kFileBytes; offset += static_cast<DWORD>(chunk.size())) {
+        for (size_t i = 0; i < chunk.size(); ++i)
+            chunk[i] = static_cast<BYTE>((offset + i) * 7 + ((offset + i) >> 12));
+        DWORD written = 0;
+        ok = WriteFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr) &&
+             written == chunk.size();
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+// 1134 and then the end of the sender thread it started, as its debugger sees it.
+double TimeServiceSender(const ServiceInstance &service, const RemoteBuffer &name, ThreadWatch &watch)
+{
+    watch.Arm();
+    const double start = NowMicroseconds();
+    if (service.Send(WM_QELAPP32_SENDFILE, 0, name.Address()) != 1)
+        return -1.0;
+    const double end = watch.WaitForWatchedThreadEnd(kSenderTimeoutMs);
+    if (end < 0)
+        return -1.0;
+    return service.Send(WM_QELAPP32_SENDFILE, 0, 0) == 0 ? end - start : -1.0;
+}
+
+DWORD WINAPI DoNothing(LPVOID)
+{
+    return 0;
+}
+
+// What starting and ending one thread costs here, the part of a send that the design's
+// thread per request adds.
+double TimeThreadStartAndEnd()
+{
+    const double start = NowMicroseconds();
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, DoNothing, nullptr, 0, &threadId);
+    if (thread == nullptr)
+        return -1.0;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return NowMicroseconds() - start;
+}
+
+} // namespace
+
+bool MeasureFileSender(ServiceInstance &service, const std::string &scratchDirectory, int runs,
+                       SenderSeries *series)
+{
+    const std::string path = SystemDirectoryPath(kFileName);
+    if (!CreateSendFile(path)) {
+        std::fprintf(stderr, "qelbench: cannot write %s\n", path.c_str());
+        return false;
+    }
+    series->fileBytes = kFileBytes;
+    RemoteBuffer name(service.Process(), sizeof(kFileName));
+    ThreadWatch watch(service.ProcessId());
+    bool ok = name.IsValid() && name.Write(kFileName, sizeof(kFileName)) && watch.IsAttached();
+    // One run of each first, unmeasured: the file comes into the cache and both sides
+    // have their library warm.
+    ok = ok && TimeBareFileLoop(kFileName, scratchDirectory) > 0 && TimeServiceSender(service, name, watch) > 0;
+    for (int run = 0; ok && run < runs; ++run) {
+        const bool bareFirst = run % 2 == 0;
+        for (int side = 0; ok && side < 2; ++side) {
+            const bool bare = (side == 0) == bareFirst;
+            const double elapsed =
+                bare ? TimeBareFileLoop(kFileName, scratchDirectory) : TimeServiceSender(service, name, watch);
+            ok = elapsed > 0;
+            (bare ? series->bare : series->service).Add(elapsed);
+            series->threadStartEnd.Add(TimeThreadStartAndEnd());
+        }
+    }
+    DeleteFileA(path.c_str());
+    if (!ok)
+        std::fprintf(stderr, "qelbench: a file sender run failed\n");
+    return ok;
+}

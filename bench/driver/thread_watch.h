@@ -1,0 +1,39 @@
+// Watches another process's threads as its debugger: a thread it starts is seen
+// starting and ending as it happens, with no polling and nothing running beside it.
+// Meant for a short phase; the process runs on normally once the watch is gone.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+class ThreadWatch {
+public:
+    explicit ThreadWatch(DWORD processId);
+    ~ThreadWatch();
+    ThreadWatch(const ThreadWatch &) = delete;
+    ThreadWatch &operator=(const ThreadWatch &) = delete;
+
+    bool IsAttached() const { return attached_; }
+    // Call before the request that starts a thread; the next thread the process starts
+    // is the one watched.
+    void Arm();
+    // Waits until the watched thread has ended; its end in microseconds (the clock of
+    // NowMicroseconds), or a negative value on time-out.
+    double WaitForWatchedThreadEnd(DWORD timeoutMs);
+
+private:
+    static DWORD WINAPI Run(LPVOID self);
+    void Loop();
+    void Handle(const DEBUG_EVENT &event, DWORD *continueStatus);
+
+    DWORD processId_;
+    HANDLE thread_ = nullptr;
+    HANDLE attachedEvent_;
+    HANDLE endedEvent_;
+    std::atomic<bool> attached_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> armed_{false};
+    std::atomic<DWORD> watchedThread_{0};
+    std::atomic<double> endedAt_{0};
+};
