@@ -122,6 +122,7 @@ TEST(SustainedLoad, RepliesAndAlertsArriveExactlyOnceAndInOrder)
     ManualEvent writerPaused;
     ManualEvent holdStarts;
     ManualEvent holdEnds;
+    ManualEvent heldRead;
 
     const auto postAlert = [&] {
         const int number = alertsPosted++;
@@ -153,6 +154,10 @@ TEST(SustainedLoad, RepliesAndAlertsArriveExactlyOnceAndInOrder)
                 Sleep(kHoldMs); // the write and alert threads retry every 100 ms meanwhile
                 bidiCallsWhileHeld = instance.Sim().CallsNamed("TovSendBidi").size();
                 holdEnds.Set();
+                // A write now would find the OutboundQueue full and hold the main thread in
+                // its retry, ahead of the reader's 1126: the held messages are read first.
+                if (!heldRead.Wait(kPhaseWaitMs))
+                    break;
                 sequence += kHeldReplies - 1;
                 continue;
             }
@@ -214,10 +219,13 @@ TEST(SustainedLoad, RepliesAndAlertsArriveExactlyOnceAndInOrder)
             ++unexpected;
             ADD_FAILURE() << "a packet of neither stream: " << ToHex(packet.data(), packet.size());
         }
+        if (holding && nextReply >= holdAt + kHeldReplies && nextAlert >= holdAt + kHeldAlerts)
+            heldRead.Set();
     }
     const ULONGLONG elapsed = ElapsedMs(started);
     holdStarts.Set();
     holdEnds.Set();
+    heldRead.Set();
     writer.join();
     poster.join();
     CloseHandle(alertTurn);
