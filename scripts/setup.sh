@@ -29,7 +29,8 @@ prepare_prefix() {
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
         # An unhandled exception must end the process, not open a dialog that waits for ever.
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-        wineserver -w
+        wineserver -k 2>/dev/null || true   # a running server would keep the old driver
+        wineserver -w 2>/dev/null || true
         touch "$WINEPREFIX/.qelapp32-ready"
     fi
 }
