@@ -38,13 +38,15 @@ void BareWindow::Stop()
     process_.Kill();
 }
 
-double TimeBareStartup(bool withLibrary, double *libraryMicroseconds)
+double TimeBareStartup(BareStartup kind, double *libraryMicroseconds)
 {
     const std::string name = UniqueName("bare start");
+    const bool withLibrary = kind == BareStartup::kLibrary;
+    const char *option = withLibrary ? " --library" : kind == BareStartup::kDesign ? " --design" : "";
     NamedEvent ready(name);
     ChildProcess process;
     const double start = NowMicroseconds();
-    if (!process.Start("bench_bare_startup.exe", "\"" + name + "\"" + (withLibrary ? " --library" : "")))
+    if (!process.Start("bench_bare_startup.exe", "\"" + name + "\"" + option))
         return -1.0;
     if (!WaitForEventOrExit(ready.Handle(), process, kStartTimeoutMs))
         return -1.0;

@@ -28,11 +28,17 @@ private:
     HWND window_ = nullptr;
 };
 
+enum class BareStartup {
+    kPlain,   // a hidden window and the named event
+    kLibrary, // and the library bound and registered, timed by the program itself
+    kDesign,  // and the design's other start-up steps
+};
+
 // Starts bench_bare_startup.exe and answers the time from before process creation
 // until its event was seen, in microseconds; negative on failure. Waits for its end.
 // With the library, *libraryMicroseconds receives the program's own time for binding
 // and registering.
-double TimeBareStartup(bool withLibrary, double *libraryMicroseconds = nullptr);
+double TimeBareStartup(BareStartup kind, double *libraryMicroseconds = nullptr);
 
 // Runs bench_bare_file_loop.exe once over the file (a name in the system directory)
 // and answers the loop's own time in microseconds; negative on failure.

@@ -6,24 +6,26 @@ namespace {
 
 struct IdleProbe {
     unsigned long unixPid = 0;
-    double cpuBefore = 0;
+    long long ticksBefore = 0;
     ProcessActivity before;
 };
 
-bool BeginIdle(HANDLE process, unsigned long unixPid, IdleProbe *probe)
+bool BeginIdle(unsigned long unixPid, IdleProbe *probe)
 {
     probe->unixPid = unixPid;
-    probe->cpuBefore = ReadProcessCpuMilliseconds(process);
-    return unixPid != 0 && ReadProcessActivity(unixPid, &probe->before);
+    probe->ticksBefore = ReadProcessTicks(unixPid);
+    return unixPid != 0 && probe->ticksBefore >= 0 && ReadProcessActivity(unixPid, &probe->before);
 }
 
-bool EndIdle(HANDLE process, const IdleProbe &probe, IdleResult *result)
+bool EndIdle(const IdleProbe &probe, IdleResult *result)
 {
     ProcessActivity after;
     if (!ReadProcessActivity(probe.unixPid, &after))
         return false;
-    const double cpuAfter = ReadProcessCpuMilliseconds(process);
-    result->windowsCpuMs = cpuAfter - probe.cpuBefore;
+    const long long ticksAfter = ReadProcessTicks(probe.unixPid);
+    if (ticksAfter < 0)
+        return false;
+    result->processTicks = ticksAfter - probe.ticksBefore;
     unsigned long long runNs = 0;
     for (const auto &thread : after) {
         const auto earlier = probe.before.find(thread.first);
@@ -31,12 +33,18 @@ bool EndIdle(HANDLE process, const IdleProbe &probe, IdleResult *result)
         if (earlier != probe.before.end()) {
             difference.runNs -= earlier->second.runNs;
             difference.runs -= earlier->second.runs;
+        } else {
+            ++result->threadsStarted;
         }
         runNs += difference.runNs;
         result->runs += difference.runs;
         result->threads[thread.first] = difference;
     }
-    result->linuxCpuMs = static_cast<double>(runNs) / 1e6;
+    for (const auto &thread : probe.before) {
+        if (after.count(thread.first) == 0)
+            ++result->threadsEnded;
+    }
+    result->cpuMs = static_cast<double>(runNs) / 1e6;
     result->ok = true;
     return true;
 }
@@ -48,13 +56,12 @@ bool MeasureIdle(const ServiceInstance &service, const BareWindow &bare, DWORD m
 {
     IdleProbe serviceProbe;
     IdleProbe bareProbe;
-    const bool serviceStarted =
-        BeginIdle(service.Process(), FindUnixProcessId(service.PrinterName()), &serviceProbe);
-    const bool bareStarted = BeginIdle(bare.Process(), FindUnixProcessId(bare.Name()), &bareProbe);
+    const bool serviceStarted = BeginIdle(FindUnixProcessId(service.PrinterName()), &serviceProbe);
+    const bool bareStarted = BeginIdle(FindUnixProcessId(bare.Name()), &bareProbe);
     // This process and both others now do nothing until the time is up.
     Sleep(milliseconds);
-    const bool serviceOk = serviceStarted && EndIdle(service.Process(), serviceProbe, serviceIdle);
+    const bool serviceOk = serviceStarted && EndIdle(serviceProbe, serviceIdle);
     if (bareStarted)
-        EndIdle(bare.Process(), bareProbe, bareIdle);
+        EndIdle(bareProbe, bareIdle);
     return serviceOk;
 }

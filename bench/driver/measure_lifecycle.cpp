@@ -30,7 +30,7 @@ bool RunServiceCycle(LifecycleSeries *series)
 
 bool RunBareStart(LifecycleSeries *series)
 {
-    const double start = TimeBareStartup(false);
+    const double start = TimeBareStartup(BareStartup::kPlain);
     series->bareStart.Add(start);
     return start >= 0;
 }
@@ -38,9 +38,16 @@ bool RunBareStart(LifecycleSeries *series)
 bool RunBareLibraryStart(LifecycleSeries *series)
 {
     double library = 0;
-    const double start = TimeBareStartup(true, &library);
+    const double start = TimeBareStartup(BareStartup::kLibrary, &library);
     series->bareLibraryStart.Add(start);
     series->libraryBind.Add(library);
+    return start >= 0;
+}
+
+bool RunBareDesignStart(LifecycleSeries *series)
+{
+    const double start = TimeBareStartup(BareStartup::kDesign);
+    series->bareDesignStart.Add(start);
     return start >= 0;
 }
 
@@ -50,14 +57,17 @@ bool MeasureLifecycle(int cycles, LifecycleSeries *series)
 {
     // One unmeasured start of each program first: Wine maps each for the first time.
     LifecycleSeries warmUp;
-    if (!RunBareStart(&warmUp) || !RunBareLibraryStart(&warmUp) || !RunServiceCycle(&warmUp))
+    if (!RunBareStart(&warmUp) || !RunBareLibraryStart(&warmUp) || !RunBareDesignStart(&warmUp) ||
+        !RunServiceCycle(&warmUp))
         return false;
-    bool (*const starts[])(LifecycleSeries *) = {RunServiceCycle, RunBareStart, RunBareLibraryStart};
+    bool (*const starts[])(LifecycleSeries *) = {RunServiceCycle, RunBareStart, RunBareLibraryStart,
+                                                 RunBareDesignStart};
+    constexpr int kKinds = sizeof(starts) / sizeof(starts[0]);
     for (int cycle = 0; cycle < cycles; ++cycle) {
-        // The three take turns at going first.
-        for (int turn = 0; turn < 3; ++turn) {
+        // They take turns at going first.
+        for (int turn = 0; turn < kKinds; ++turn) {
             Sleep(kSettleMs);
-            if (!starts[(cycle + turn) % 3](series))
+            if (!starts[(cycle + turn) % kKinds](series))
                 return false;
         }
     }

@@ -46,16 +46,19 @@ struct LifecycleSeries {
     Samples bareStart;         // the bare start-up program
     Samples bareLibraryStart;  // the bare start-up program that also binds and registers
     Samples libraryBind;       // its own time for binding and registering, microseconds
+    Samples bareDesignStart;   // the bare start-up program that also takes the design's other steps
     Samples endJob;            // 1125 until the ready-for-next-job event, microseconds
 };
 
-// Starts and ends `cycles` instances, each beside one run of either floor program.
+// Starts and ends `cycles` instances, each beside one run of each kind of bare start-up.
 bool MeasureLifecycle(int cycles, LifecycleSeries *series);
 
 struct IdleResult {
-    double windowsCpuMs = -1;           // GetProcessTimes, before and after
-    double linuxCpuMs = -1;             // sum of the threads' CPU time
+    double cpuMs = -1;                  // the threads' CPU time, to the nanosecond
+    long long processTicks = -1;        // the whole process's, threads that ended included, 10 ms ticks
     unsigned long long runs = 0;        // times any thread was put on a CPU
+    int threadsStarted = 0;             // threads there at the end and not at the start
+    int threadsEnded = 0;               // and the other way round
     ProcessActivity threads;            // per thread, the differences
     bool ok = false;
 };

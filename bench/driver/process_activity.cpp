@@ -83,13 +83,20 @@ bool ReadProcessActivity(unsigned long unixPid, ProcessActivity *activity)
     return !activity->empty();
 }
 
-double ReadProcessCpuMilliseconds(HANDLE process)
+long long ReadProcessTicks(unsigned long unixPid)
 {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return -1.0;
-    const auto hundredNs = [](const FILETIME &time) {
-        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    return static_cast<double>(hundredNs(kernel) + hundredNs(user)) / 1e4;
+    char path[64];
+    std::snprintf(path, sizeof(path), "Z:\\proc\\%lu\\stat", unixPid);
+    const std::string stat = ReadSmallFile(path);
+    // The name in parentheses may hold blanks; the fields are counted after it.
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos)
+        return -1;
+    unsigned long long userTicks = 0;
+    unsigned long long systemTicks = 0;
+    // Fields 3 to 13 are skipped, 14 and 15 are the user and system times.
+    if (std::sscanf(stat.c_str() + nameEnd + 1, " %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu", &userTicks,
+                    &systemTicks) != 2)
+        return -1;
+    return static_cast<long long>(userTicks + systemTicks);
 }

@@ -19,5 +19,6 @@ using ProcessActivity = std::map<unsigned long, ThreadActivity>;
 // The Linux process id of the Wine process whose command line contains the text; 0 if none.
 unsigned long FindUnixProcessId(const std::string &commandLineText);
 bool ReadProcessActivity(unsigned long unixPid, ProcessActivity *activity);
-// Kernel plus user time of a process as Windows reports it, in milliseconds.
-double ReadProcessCpuMilliseconds(HANDLE process);
+// User plus system time of the whole process, threads that ended included, in clock
+// ticks (10 ms); negative when it cannot be read.
+long long ReadProcessTicks(unsigned long unixPid);
