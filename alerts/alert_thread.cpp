@@ -45,3 +45,10 @@ DWORD WINAPI AlertThread(LPVOID eventPointer)
         DispatchMessageA(&message);
     }
 }
+
+void PostDestroyToAlertWindow()
+{
+    const HWND alertWindow = g_alertWindow;
+    if (alertWindow != nullptr)
+        PostMessageA(alertWindow, WM_DESTROY, 0, 0);
+}

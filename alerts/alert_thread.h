@@ -11,3 +11,7 @@ ATOM RegisterAlertWindowClass(const char *className, const char *title);
 
 // 1 when the window exists (then g_alertWindow holds it), else 0.
 int CreateAlertWindow(const char *className, const char *title);
+
+// Ends the alert thread's loop. Without an alert window there is nothing to end: a post
+// to no window would land in the calling thread's own queue.
+void PostDestroyToAlertWindow();

@@ -41,11 +41,6 @@ void CloseAndClear(HANDLE &handle)
     handle = nullptr;
 }
 
-void PostDestroyToAlertWindow()
-{
-    PostMessageA(g_alertWindow, WM_DESTROY, 0, 0);
-}
-
 void RaiseStopFlagsAndWakeWorkers()
 {
     g_writeStop = 1;

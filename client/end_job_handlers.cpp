@@ -1,3 +1,4 @@
+#include "alerts/alert_thread.h"
 #include "app/instance_names.h"
 #include "app/instance_state.h"
 #include "app/log.h"
@@ -35,7 +36,9 @@ LRESULT OnEndJob(WPARAM appId, LPARAM printerHandleHigh)
     LRESULT result = 1;
     char name[kNameBufferSize];
     FormatInstanceName(name, QEL_EVENT_NEXT_JOB_FORMAT, g_printerName);
-    g_nextJobEvent = OpenEventA(EVENT_ALL_ACCESS, FALSE, name);
+    // A second end-job request while the first is ending shares the first one's handle.
+    if (g_nextJobEvent == nullptr)
+        g_nextJobEvent = OpenEventA(EVENT_ALL_ACCESS, FALSE, name);
     if (g_nextJobEvent == nullptr) {
         LogError("WM_QELAPP32_ENDJOB: Failed to open QELAPP32_READY_FOR_NEXT_JOB event\n");
         result = 0;
@@ -47,7 +50,7 @@ LRESULT OnEndJob(WPARAM appId, LPARAM printerHandleHigh)
             result = 0;
         }
     }
-    PostMessageA(g_alertWindow, WM_DESTROY, 0, 0);
+    PostDestroyToAlertWindow();
     g_platform.Sleep(kAlertThreadPauseMs);
     SendMessageA(g_mainWindow, WM_DESTROY, 0, 0);
     return result;

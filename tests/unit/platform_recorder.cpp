@@ -61,11 +61,15 @@ BOOL WINAPI OpenTestPrinter(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA de
 BOOL WINAPI EnumTestJobs(HANDLE printer, DWORD first, DWORD count, DWORD level, LPBYTE jobs, DWORD size,
                          LPDWORD needed, LPDWORD returned)
 {
+    if (g_recorder->spooler.EnumJobsA == nullptr)
+        return FALSE;
     return g_recorder->spooler.EnumJobsA(printer, first, count, level, jobs, size, needed, returned);
 }
 
 BOOL WINAPI SetTestJob(HANDLE printer, DWORD job, DWORD level, LPBYTE record, DWORD command)
 {
+    if (g_recorder->spooler.SetJobA == nullptr)
+        return FALSE;
     return g_recorder->spooler.SetJobA(printer, job, level, record, command);
 }
 
