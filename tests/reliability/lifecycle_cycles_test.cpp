@@ -13,7 +13,7 @@
 
 #include "battery.h"
 #include "qelapp32/client.h"
-#include "served_printer.h"
+#include "support/test_instance.h"
 #include "support/process_metrics.h"
 
 namespace {
@@ -41,11 +41,11 @@ DWORD WindowProcess(HWND window)
 }
 
 // What a finished instance left in its printer's key.
-void ExpectOnlyTheDesignsValues(ServedPrinter &printer)
+void ExpectOnlyTheDesignsValues(TestInstance &printer)
 {
-    EXPECT_EQ(kWhatTheDesignLeaves, ListRegistryValueNames(DriverDataPath(printer.Name())));
+    EXPECT_EQ(kWhatTheDesignLeaves, ListRegistryValueNames(DriverDataPath(printer.PrinterName())));
     DWORD hwnd = 1;
-    EXPECT_TRUE(printer.Key().ReadDriverDword(QEL_VALUE_HWND, &hwnd));
+    EXPECT_TRUE(printer.Printer().ReadDriverDword(QEL_VALUE_HWND, &hwnd));
     EXPECT_EQ(0u, hwnd);
 }
 
@@ -61,7 +61,7 @@ std::string Average(ULONGLONG total, int count)
 TEST(LifecycleCycles, OnePrinterStartsServesAndEndsAgainAndAgain)
 {
     const int cycles = Battery().lifecycleCycles;
-    ServedPrinter printer("cycle", "LPT1:");
+    TestInstance printer("LPT1:", "cycle");
     ULONGLONG startTotal = 0;
     ULONGLONG endTotal = 0;
     ULONGLONG endWorst = 0;
@@ -70,12 +70,12 @@ TEST(LifecycleCycles, OnePrinterStartsServesAndEndsAgainAndAgain)
         const ULONGLONG starting = GetTickCount64();
         ASSERT_TRUE(printer.Start());
         startTotal += ElapsedMs(starting);
-        EXPECT_EQ(QEL_WINDOW_TITLE_PREFIX + printer.Name(), WindowTitle(printer.Window()));
+        EXPECT_EQ(QEL_WINDOW_TITLE_PREFIX + printer.PrinterName(), WindowTitle(printer.Window()));
         EXPECT_EQ(1, printer.Send(WM_QELAPP32_NOOP));
         EXPECT_EQ(0x00050001, printer.Send(WM_QELAPP32_ENUMPRINTER));
         LRESULT answer = -1;
         ULONGLONG ended = 0;
-        ASSERT_TRUE(printer.EndJob(&answer, &ended));
+        ASSERT_TRUE(printer.EndJob(1, MAKELPARAM(0, 5), &answer, &ended));
         endTotal += ended;
         endWorst = ended > endWorst ? ended : endWorst;
         EXPECT_EQ(1, answer);
@@ -93,9 +93,9 @@ TEST(LifecycleCycles, OnePrinterStartsServesAndEndsAgainAndAgain)
 
 TEST(LifecycleCycles, TenPrintersAtOnceEachAnswerForTheirOwn)
 {
-    std::vector<std::unique_ptr<ServedPrinter>> printers;
+    std::vector<std::unique_ptr<TestInstance>> printers;
     for (int i = 0; i < kPrintersAtOnce; ++i) {
-        printers.emplace_back(new ServedPrinter("many", "QELPORT" + std::to_string(i) + ":"));
+        printers.emplace_back(new TestInstance("QELPORT" + std::to_string(i) + ":", "many"));
         printers.back()->Sim().Set("hprinter", std::to_string(0x100 + i));
     }
     // Starting and ending run side by side; the checks run on this thread.
@@ -115,8 +115,8 @@ TEST(LifecycleCycles, TenPrintersAtOnceEachAnswerForTheirOwn)
 
     for (int i = 0; i < kPrintersAtOnce; ++i) {
         SCOPED_TRACE("printer " + std::to_string(i));
-        ServedPrinter &printer = *printers[i];
-        const std::string title = QEL_WINDOW_TITLE_PREFIX + printer.Name();
+        TestInstance &printer = *printers[i];
+        const std::string title = QEL_WINDOW_TITLE_PREFIX + printer.PrinterName();
         EXPECT_EQ(title, WindowTitle(printer.Window()));
         EXPECT_EQ(printer.Window(), FindWindowA(QEL_MAIN_WINDOW_CLASS, title.c_str()));
         EXPECT_EQ(printer.Process().ProcessId(), WindowProcess(printer.Window()));
@@ -140,11 +140,11 @@ TEST(LifecycleCycles, TenPrintersAtOnceEachAnswerForTheirOwn)
 
     std::array<bool, kPrintersAtOnce> ended{};
     const ULONGLONG ending = GetTickCount64();
-    inParallel([&](int i) { ended[i] = printers[i]->EndJob(); });
+    inParallel([&](int i) { ended[i] = printers[i]->EndJob(1, MAKELPARAM(0, 5)); });
     ReportFigure("ten_printers_ended_ms", std::to_string(ElapsedMs(ending)));
     for (int i = 0; i < kPrintersAtOnce; ++i) {
         SCOPED_TRACE("printer " + std::to_string(i));
-        ServedPrinter &printer = *printers[i];
+        TestInstance &printer = *printers[i];
         EXPECT_TRUE(ended[i]);
         EXPECT_EQ(0u, printer.Process().ExitCode());
         EXPECT_EQ(0, printer.Process().AccessViolations());

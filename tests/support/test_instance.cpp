@@ -126,13 +126,13 @@ void TestPrinterKey::DeleteDriverValue(const std::string &value)
 }
 
 TestInstance::TestInstance(const std::string &port, const std::string &tag)
-    : printer_(UniquePrinterName(tag), port)
+    : printer_(UniquePrinterName(tag), port), process_(new ServiceProcess)
 {
 }
 
 TestInstance::~TestInstance()
 {
-    process_.Kill();
+    process_->Kill();
 }
 
 std::string TestInstance::InitEventName() const
@@ -150,12 +150,14 @@ bool TestInstance::Start(DWORD timeoutMs)
 bool TestInstance::StartWithArguments(const std::string &arguments, DWORD timeoutMs)
 {
     // The client side of the handshake: create the init event first, then wait for it.
+    process_.reset(new ServiceProcess);
+    window_ = nullptr;
     HANDLE initEvent = CreateEventA(nullptr, FALSE, FALSE, InitEventName().c_str());
-    if (!process_.Start(arguments, sim_.EnvironmentBlock())) {
+    if (!process_->Start(arguments, sim_.EnvironmentBlock())) {
         CloseHandle(initEvent);
         return false;
     }
-    HANDLE waitFor[] = {initEvent, process_.Process()};
+    HANDLE waitFor[] = {initEvent, process_->Process()};
     DWORD result = WaitForMultipleObjects(2, waitFor, FALSE, timeoutMs);
     CloseHandle(initEvent);
     if (result != WAIT_OBJECT_0)
@@ -172,15 +174,18 @@ LRESULT TestInstance::Send(UINT message, WPARAM wParam, LPARAM lParam, DWORD tim
     return static_cast<LRESULT>(answer);
 }
 
-bool TestInstance::EndJob(WPARAM appId, LPARAM lParam, LRESULT *answer)
+bool TestInstance::EndJob(WPARAM appId, LPARAM lParam, LRESULT *answer, ULONGLONG *elapsedMs)
 {
     char name[300];
     std::snprintf(name, sizeof(name), QEL_EVENT_NEXT_JOB_FORMAT, PrinterName().c_str());
     HANDLE nextJob = CreateEventA(nullptr, FALSE, FALSE, name);
+    const ULONGLONG started = GetTickCount64();
     LRESULT result = Send(WM_QELAPP32_ENDJOB, appId, lParam);
     if (answer != nullptr)
         *answer = result;
     DWORD signalled = WaitForSingleObject(nextJob, 10000);
+    if (elapsedMs != nullptr)
+        *elapsedMs = GetTickCount64() - started;
     CloseHandle(nextJob);
-    return signalled == WAIT_OBJECT_0 && process_.WaitForExit(10000);
+    return signalled == WAIT_OBJECT_0 && process_->WaitForExit(10000);
 }

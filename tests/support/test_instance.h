@@ -44,23 +44,25 @@ public:
     ~TestInstance();
 
     // Starts the service and waits for its init event (or its end). The sim settings
-    // and driver values a test wants at start-up are set before this.
+    // and driver values a test wants at start-up are set before this. Each call starts a
+    // fresh process, so one printer can be served by one instance after another.
     bool Start(DWORD timeoutMs = 15000);
     bool StartWithArguments(const std::string &arguments, DWORD timeoutMs = 15000);
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0, DWORD timeoutMs = 30000);
     // Sends 1125 after creating the ready-for-next-job event; waits for the event and the exit.
-    bool EndJob(WPARAM appId = 0, LPARAM lParam = 0, LRESULT *answer = nullptr);
+    // The time from the request to the event goes to elapsedMs.
+    bool EndJob(WPARAM appId = 0, LPARAM lParam = 0, LRESULT *answer = nullptr, ULONGLONG *elapsedMs = nullptr);
 
     HWND Window() const { return window_; }
     SimPrinter &Sim() { return sim_; }
     TestPrinterKey &Printer() { return printer_; }
-    ServiceProcess &Process() { return process_; }
+    ServiceProcess &Process() { return *process_; }
     const std::string &PrinterName() const { return printer_.Name(); }
     std::string InitEventName() const;
 
 private:
     SimPrinter sim_;
     TestPrinterKey printer_;
-    ServiceProcess process_;
+    std::unique_ptr<ServiceProcess> process_;
     HWND window_ = nullptr;
 };
