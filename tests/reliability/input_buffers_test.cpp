@@ -2,7 +2,6 @@
 // type and size, a "Port" value too long for its buffer, keys that are missing. Run in
 // this process with every buffer the service is handed ending at a page no one may touch,
 // so that reading or writing one byte too far is an access violation, not silent damage.
-#include "support/test_instance.h" // before winspool.h, whose SetPort and DeletePort are macros
 
 #include <gtest/gtest.h>
 
@@ -21,9 +20,7 @@
 #include "fake_tov.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"
-
-#undef SetPort
-#undef DeletePort
+#include "support/test_instance.h"
 
 namespace {
 
@@ -253,7 +250,7 @@ TEST(OddInputs, PortValuesOfAnyShapeAreReadIntoTheirBuffer)
         }
     }
     // A missing value, then a printer whose key is gone: nothing found, one line each.
-    printer.DeletePort();
+    printer.DeletePortValue();
     platform.ClearLines();
     EXPECT_EQ(0, RefreshPrinterPort());
     EXPECT_EQ(1u, platform.Lines().size());

@@ -59,7 +59,7 @@ std::string UniquePrinterName(const std::string &tag)
 TestPrinterKey::TestPrinterKey(const std::string &printerName, const std::string &port) : name_(printerName)
 {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, PrinterKeyPath(name_).c_str());
-    SetPort(port);
+    SetPortValue(port);
 }
 
 TestPrinterKey::~TestPrinterKey()
@@ -67,12 +67,12 @@ TestPrinterKey::~TestPrinterKey()
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, PrinterKeyPath(name_).c_str());
 }
 
-void TestPrinterKey::SetPort(const std::string &port)
+void TestPrinterKey::SetPortValue(const std::string &port)
 {
     WriteValue(PrinterKeyPath(name_), QEL_VALUE_PORT, REG_SZ, port.c_str(), static_cast<DWORD>(port.size() + 1));
 }
 
-void TestPrinterKey::DeletePort()
+void TestPrinterKey::DeletePortValue()
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PrinterKeyPath(name_).c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {

@@ -24,8 +24,8 @@ public:
     ~TestPrinterKey();
 
     const std::string &Name() const { return name_; }
-    void SetPort(const std::string &port);
-    void DeletePort();
+    void SetPortValue(const std::string &port);
+    void DeletePortValue();
     bool SetDriverDword(const std::string &value, DWORD data);
     bool SetDriverBinary(const std::string &value, const std::string &data);
     bool SetDriverString(const std::string &value, const std::string &data);

@@ -61,7 +61,7 @@ TEST_F(AlertWindow, StatusChangeMapsEachBitToItsFlag)
 
 TEST_F(AlertWindow, StatusChangeWithBit10RefreshesOncePerEpisode)
 {
-    printer.SetPort("USB001");
+    printer.SetPortValue("USB001");
     g_reEnumerate = 1;
     EXPECT_EQ(0, Alert(WM_TOV_STATUSCHANGE, 0, 0x401));
     EXPECT_EQ(std::vector<std::string>{"TovEnumSpecificPort"}, tov.CallNames());

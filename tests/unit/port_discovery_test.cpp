@@ -71,7 +71,7 @@ TEST_F(PortDiscovery, ClassifiesPortsAndEnumeratesWithTheRightCall)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.port + " nonBidi=" + std::to_string(c.nonBidi));
-        printer.SetPort(c.port);
+        printer.SetPortValue(c.port);
         g_nonBidiMode = c.nonBidi;
         g_reEnumerate = 0;
         std::vector<RedirectorCall> redirectorCalls;
@@ -145,7 +145,7 @@ TEST_F(PortDiscovery, JudgesTheOutcomeMaskAndTheDeliveredHandle)
         {0x10, 0, 0, noHandle},
         {0x01, 0, 0, noHandle},
     };
-    printer.SetPort("USB001");
+    printer.SetPortValue("USB001");
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mask);
         tov.enumMask = c.mask;
@@ -166,7 +166,7 @@ TEST_F(PortDiscovery, JudgesTheOutcomeMaskAndTheDeliveredHandle)
 
 TEST_F(PortDiscovery, NetworkPortRestsOnTheHandleAloneWhateverTheLibraryAnswers)
 {
-    printer.SetPort("\\\\server\\printer");
+    printer.SetPortValue("\\\\server\\printer");
     tov.Fail("TovEnumByUNC", 0x57);
     tov.enumRecords = 0;
     g_reEnumerate = 0;
@@ -184,7 +184,7 @@ TEST_F(PortDiscovery, NetworkPortRestsOnTheHandleAloneWhateverTheLibraryAnswers)
 
 TEST_F(PortDiscovery, RunWithoutARecordKeepsTheEarlierOne)
 {
-    printer.SetPort("USB001");
+    printer.SetPortValue("USB001");
     tov.hPrinter = 7;
     ASSERT_EQ(1, RefreshPrinterPort());
     const auto earlier = g_printerInfo;
@@ -202,12 +202,12 @@ TEST_F(PortDiscovery, RunWithoutARecordKeepsTheEarlierOne)
 
 TEST_F(PortDiscovery, MissingPortValueLogsTheBufferAsItStandsAndChangesNothing)
 {
-    printer.SetPort("USB001");
+    printer.SetPortValue("USB001");
     ASSERT_EQ(1, RefreshPrinterPort());
     g_reEnumerate = 0;
     tov.ResetCalls();
 
-    printer.DeletePort();
+    printer.DeletePortValue();
     EXPECT_EQ(0, RefreshPrinterPort());
     EXPECT_EQ(std::vector<std::string>{"QELAPP32: GetPrinterRegistryString(" + printer.Name() +
                                        ", QelApp32PortName, USB001, 260) failed.\n"},
@@ -239,11 +239,11 @@ TEST_F(PortDiscovery, MissingOrUnreachablePrinterKeyFailsTheSameWay)
 
 TEST_F(PortDiscovery, PortValueTooLongForTheBufferIsRefusedAndNeverOverrun)
 {
-    printer.SetPort("USB001");
+    printer.SetPortValue("USB001");
     ASSERT_EQ(1, RefreshPrinterPort());
     platform.ClearLines();
 
-    printer.SetPort(std::string(300, 'P')); // 301 bytes with the terminator
+    printer.SetPortValue(std::string(300, 'P')); // 301 bytes with the terminator
     EXPECT_EQ(0, RefreshPrinterPort());
     ASSERT_EQ(1u, platform.Lines().size());
     const std::string line = platform.Lines()[0];
@@ -298,7 +298,7 @@ DWORD WINAPI OverwritingEnumByUnc(WORD, DWORD, LPCSTR remoteName, TOVENUMPROC ca
 
 TEST_F(PortDiscovery, NameForTheUncEnumerationSurvivesTheCallbacksCopy)
 {
-    printer.SetPort("\\\\server\\printer");
+    printer.SetPortValue("\\\\server\\printer");
     g_tov.TovEnumByUNC = OverwritingEnumByUnc;
     g_nameAfterCallback.clear();
     EXPECT_EQ(1, RefreshPrinterPort());

@@ -59,7 +59,7 @@ TEST_F(PrinterHandlers, EnumPrinterAnswersHandleHighAndFlagBitLow)
         {"\\\\server\\printer", 9, 0x03, 0x00090001},
     };
     for (const Case &c : cases) {
-        printer.SetPort(c.port);
+        printer.SetPortValue(c.port);
         tov.hPrinter = c.handle;
         tov.printerFlags = c.flags;
         EXPECT_EQ(c.answer, Answer(OnEnumPrinter())) << c.port;
@@ -76,7 +76,7 @@ TEST_F(PrinterHandlers, EnumPrinterAnswersFailureWhenThePrinterIsNotFound)
     tov.enumMask = 0x10;
     tov.hPrinter = 0;
     EXPECT_EQ(kFailure, Answer(OnEnumPrinter()));
-    printer.DeletePort();
+    printer.DeletePortValue();
     EXPECT_EQ(kFailure, Answer(OnEnumPrinter()));
 }
 

@@ -11,17 +11,11 @@
 #include <utility>
 #include <vector>
 
-// Before anything that brings in winspool.h, whose SetPort and DeletePort macros would
-// rename the test key's methods; they are undone below for the call sites.
-#include "support/test_instance.h"
-
 #include "app/instance_state.h"
 #include "datapath/packet_queue.h"
 #include "fake_tov.h"
 #include "platform_recorder.h"
-
-#undef SetPort
-#undef DeletePort
+#include "support/test_instance.h"
 
 // The queue locks exist once per process, as in the program.
 inline void EnsureQueueLocks()

@@ -67,7 +67,7 @@ protected:
 
 TEST_F(StatusRefresh, FirstRefreshEnumeratesQueriesAndReportsTheEndOfTheEpisodeOnce)
 {
-    printer.SetPort("USB001");
+    printer.SetPortValue("USB001");
     tov.hPrinter = 7;
     g_statusWord = 0x101;
     EXPECT_TRUE(RefreshPrinterStatus(&usbRequeries));
@@ -415,7 +415,7 @@ protected:
 
 TEST_F(StatusThreadRun, AnswersEachRequestWithGotStatusAndEndsOnTheStopFlag)
 {
-    printer.SetPort("USB001");
+    printer.SetPortValue("USB001");
     Start();
     SetEvent(g_getStatusEvent);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_gotStatusEvent, 5000));
