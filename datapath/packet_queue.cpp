@@ -11,9 +11,11 @@ namespace {
 PacketSlot g_inboundSlots[32];
 PacketSlot g_outboundSlots[4];
 
+// Read-only on purpose: a write probe reads each byte and writes it back outside the
+// lock, which undoes an index update another thread makes at that moment.
 bool IsUsableQueue(const PacketQueue *queue)
 {
-    return queue != nullptr && !IsBadWritePtr(const_cast<PacketQueue *>(queue), sizeof(PacketQueue));
+    return queue != nullptr && !IsBadReadPtr(queue, sizeof(PacketQueue));
 }
 
 bool IsFull(const PacketQueue *queue)

@@ -19,6 +19,7 @@ BatteryScale ShortScale()
     scale.loadPackets = 500;
     scale.lifecycleCycles = 20;
     scale.commandLines = 8;
+    scale.queueMessages = 200000;
     return scale;
 }
 
@@ -30,6 +31,7 @@ BatteryScale LongScale()
     scale.loadPackets = 10000;
     scale.lifecycleCycles = 200;
     scale.commandLines = 100;
+    scale.queueMessages = 2000000;
     return scale;
 }
 

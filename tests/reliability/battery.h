@@ -17,6 +17,7 @@ struct BatteryScale {
     int loadPackets = 0;     // packets through 1127/1126 under sustained load
     int lifecycleCycles = 0; // start/stop cycles of one printer
     int commandLines = 0;    // odd command lines started end to end
+    int queueMessages = 0;   // messages per producer through the real queues
 };
 
 const BatteryScale &Battery();
