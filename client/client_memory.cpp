@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <iterator>
 
 namespace {
 
@@ -35,6 +36,47 @@ bool IsServiceStack(const void *allocationBase)
     return false;
 }
 
+// The regions of every heap of the process: its blocks are the service's own, whatever
+// their protection. A heap is walked under its lock, since other threads allocate.
+bool IsHeapAllocation(const void *allocationBase)
+{
+    HANDLE heaps[64];
+    const DWORD heapCount = GetProcessHeaps(static_cast<DWORD>(std::size(heaps)), heaps);
+    for (DWORD i = 0; i < heapCount && i < std::size(heaps); ++i) {
+        if (heaps[i] == allocationBase)
+            return true;
+        if (!HeapLock(heaps[i]))
+            continue;
+        bool found = false;
+        ULONG_PTR knownStart = 0;
+        ULONG_PTR knownEnd = 0;
+        PROCESS_HEAP_ENTRY entry{};
+        while (!found && HeapWalk(heaps[i], &entry)) {
+            const ULONG_PTR data = reinterpret_cast<ULONG_PTR>(entry.lpData);
+            if (data >= knownStart && data < knownEnd)
+                continue; // same region as the entry before: asked already
+            MEMORY_BASIC_INFORMATION region{};
+            if (VirtualQuery(entry.lpData, &region, sizeof(region)) == 0)
+                continue;
+            knownStart = reinterpret_cast<ULONG_PTR>(region.BaseAddress);
+            knownEnd = knownStart + region.RegionSize;
+            found = region.AllocationBase == allocationBase;
+        }
+        HeapUnlock(heaps[i]);
+        if (found)
+            return true;
+    }
+    return heapCount > std::size(heaps); // more heaps than the list holds: refuse to be safe
+}
+
+// A client's buffer is memory a client placed in the process (VirtualAllocEx): private,
+// and none of the service's own. Images, mapped views, heaps and stacks are refused.
+bool IsClientRegion(const MEMORY_BASIC_INFORMATION &region)
+{
+    return region.Type == MEM_PRIVATE && !IsServiceStack(region.AllocationBase) &&
+           !IsHeapAllocation(region.AllocationBase);
+}
+
 // Walks the regions that cover [address, address + size) and asks each for the access.
 bool IsRangeCommittedWith(const void *address, size_t size, DWORD protections)
 {
@@ -52,7 +94,7 @@ bool IsRangeCommittedWith(const void *address, size_t size, DWORD protections)
         if (VirtualQuery(reinterpret_cast<const void *>(cursor), &region, sizeof(region)) == 0)
             return false;
         if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 ||
-            (region.Protect & protections) == 0 || IsServiceStack(region.AllocationBase))
+            (region.Protect & protections) == 0 || !IsClientRegion(region))
             return false;
         const ULONG_PTR regionEnd = reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize;
         if (regionEnd <= cursor)

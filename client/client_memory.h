@@ -1,6 +1,9 @@
 // Clients pass addresses in lParam that the service uses in its own process. A wrong
 // address must cost the client its answer, never the instance its life: every range is
-// checked before it is touched, without provoking an access violation.
+// checked before it is touched, without provoking an access violation. Only memory a
+// client placed in the process (VirtualAllocEx: private, committed) counts as a client's:
+// the service's image, mapped views, heaps and thread stacks never do, so a client cannot
+// have the service write over its own state.
 #pragma once
 
 #include <windows.h>

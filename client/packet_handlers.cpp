@@ -1,5 +1,7 @@
 #include "client/message_handlers.h"
 
+#include <cstring>
+
 #include "app/log.h"
 #include "client/client_memory.h"
 #include "datapath/packet_queue.h"
@@ -36,6 +38,11 @@ LRESULT OnWrite(WPARAM handleAndLength, LPARAM data)
                  static_cast<unsigned>(length));
         return 0;
     }
-    PostToWriteThread(tag, message, length);
+    // Copied now, while the check still holds: the queue may make the post wait up to 70 s
+    // for room, and the client may reuse or free its buffer meanwhile.
+    BYTE copy[kQueueMessageSize];
+    if (length != 0)
+        std::memcpy(copy, message, length);
+    PostToWriteThread(tag, copy, length);
     return 0;
 }

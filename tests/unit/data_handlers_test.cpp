@@ -43,6 +43,27 @@ LPARAM Address(const void *pointer)
     return reinterpret_cast<LPARAM>(pointer);
 }
 
+// Strings in memory of the kind a client places in the service (private pages of their
+// own), since the service refuses its own image, heaps and stacks.
+class ClientStrings {
+public:
+    ClientStrings() : base_(static_cast<char *>(VirtualAlloc(nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
+    ~ClientStrings() { VirtualFree(base_, 0, MEM_RELEASE); }
+
+    LPARAM operator()(const std::string &text)
+    {
+        char *copy = base_ + used_;
+        std::memcpy(copy, text.c_str(), text.size() + 1);
+        used_ += text.size() + 1;
+        return Address(copy);
+    }
+
+private:
+    static constexpr size_t kSize = 64 * 1024;
+    char *base_;
+    size_t used_ = 0;
+};
+
 bool IsSignalled(HANDLE event)
 {
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -106,6 +127,28 @@ TEST_F(WriteMessage, QueuesThePacketWithTheHandleAsTagWakesAndPauses)
     EXPECT_EQ("a5000142", HexOf(queued[0].first));
     EXPECT_EQ(0x0102, queued[0].second);
     EXPECT_TRUE(platform.Lines().empty());
+}
+
+TEST_F(WriteMessage, BytesAreTakenOnceBeforeWaitingForRoom)
+{
+    const BYTE filler = 0x11;
+    while (QueueAddMessage(&OutboundQueue, &filler, 1, 0) != 0) {
+    }
+    EdgePages pages;
+    BYTE *clientPacket = pages.Tail(4);
+    std::memcpy(clientPacket, "\xA5\x00\x01\x42", 4);
+    // While the post waits for room the client frees a slot, then changes its buffer.
+    platform.onSleep = [clientPacket](DWORD) {
+        BYTE taken[kQueueMessageSize];
+        if (QueueGetMessage(&OutboundQueue, taken, sizeof(taken), nullptr) == 1)
+            std::memset(clientPacket, 0xEE, 4);
+    };
+    EXPECT_EQ(0, OnWrite(QEL_MAKE_WPARAM(7, 4), Address(clientPacket)));
+    platform.onSleep = nullptr;
+    const auto queued = TakeOutboundMessages();
+    ASSERT_FALSE(queued.empty());
+    EXPECT_EQ("a5000142", HexOf(queued.back().first));
+    EXPECT_EQ(7, queued.back().second);
 }
 
 TEST_F(WriteMessage, EmptyMessageNeedsNoAddress)
@@ -268,6 +311,7 @@ protected:
     }
 
     SenderDirectory directory{platform};
+    ClientStrings client;
     HANDLE gate = nullptr;
     DWORD testThread = 0;
 };
@@ -280,13 +324,13 @@ TEST_F(SendFileMessage, StartsTheSenderAndAnswersWhetherItStillRuns)
     const std::string bytes = PatternBytes(6000);
     directory.Put("job.bin", bytes);
     ResetEvent(gate);
-    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, Address("job.bin")));
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, client("job.bin")));
     ASSERT_NE(nullptr, g_senderThread);
     EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, 0));
     EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE2, 0));
 
     for (UINT message : {WM_QELAPP32_SENDFILE, WM_QELAPP32_SENDFILE2}) {
-        EXPECT_EQ(0, OnSendFile(message, Address("job.bin"))) << "one sender at a time";
+        EXPECT_EQ(0, OnSendFile(message, client("job.bin"))) << "one sender at a time";
     }
     EXPECT_EQ((std::vector<std::string>{"QELAPP32: WM_QELAPP32_SENDFILE: a file is still being sent\n",
                                         "QELAPP32: WM_QELAPP32_SENDFILE2: a file is still being sent\n"}),
@@ -315,7 +359,7 @@ TEST_F(SendFileMessage, SenderWorksOnItsOwnCopyOfTheName)
 
 TEST_F(SendFileMessage, MissingFileStillStartsASenderThatEndsWithoutCalls)
 {
-    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE2, Address("absent.bin")));
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE2, client("absent.bin")));
     WaitForSender();
     DWORD exitCode = 1;
     EXPECT_TRUE(GetExitCodeThread(g_senderThread, &exitCode));
@@ -337,12 +381,12 @@ TEST_F(SendFileMessage, RefusedNamesStartNothing)
         std::string line;
     };
     const Case cases[] = {
-        {Address(""), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\" refused\n"},
-        {Address("..\\win.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"..\\win.ini\" refused\n"},
-        {Address("C:\\boot.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"C:\\boot.ini\" refused\n"},
-        {Address("\\\\server\\share\\f"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\\\\server\\share\\f\" refused\n"},
-        {Address("/etc/passwd"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"/etc/passwd\" refused\n"},
-        {Address(longName.c_str()), "QELAPP32: WM_QELAPP32_SENDFILE: file name longer than 99 characters refused\n"},
+        {client(""), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\" refused\n"},
+        {client("..\\win.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"..\\win.ini\" refused\n"},
+        {client("C:\\boot.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"C:\\boot.ini\" refused\n"},
+        {client("\\\\server\\share\\f"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\\\\server\\share\\f\" refused\n"},
+        {client("/etc/passwd"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"/etc/passwd\" refused\n"},
+        {client(longName), "QELAPP32: WM_QELAPP32_SENDFILE: file name longer than 99 characters refused\n"},
         {kUnmapped, "QELAPP32: WM_QELAPP32_SENDFILE: invalid file name address 10h\n"},
         {Address(pages.Tail(3)), tail},
     };
@@ -359,12 +403,12 @@ TEST_F(SendFileMessage, RefusedNamesStartNothing)
 TEST_F(SendFileMessage, NewSenderReplacesAndClosesTheLastHandle)
 {
     directory.Put("one.bin", "1");
-    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, Address("one.bin")));
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE, client("one.bin")));
     WaitForSender();
     DWORD handlesWithOne = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesWithOne);
     const HANDLE first = g_senderThread;
-    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE2, Address("one.bin")));
+    EXPECT_EQ(1, OnSendFile(WM_QELAPP32_SENDFILE2, client("one.bin")));
     WaitForSender();
     EXPECT_NE(first, nullptr);
     DWORD handlesWithTwo = 0;

@@ -136,6 +136,8 @@ void PlatformRecorder::RecordSleep(DWORD milliseconds)
         std::lock_guard<std::mutex> lock(mutex);
         sleeps_.push_back(milliseconds);
     }
+    if (onSleep)
+        onSleep(milliseconds);
     if (realSleep)
         ::Sleep(milliseconds);
     else

@@ -31,6 +31,7 @@ public:
 
     // Behaviour of the seams; defaults are harmless.
     bool realSleep = false;              // true: also sleep for real (threads that must make progress)
+    std::function<void(DWORD)> onSleep;  // runs at each pause, on the pausing thread
     int messageBoxAnswer = IDNO;
     std::vector<std::string> messageBoxTexts;
     std::vector<UINT> messageBoxStyles;

@@ -187,3 +187,41 @@ TEST_F(PrinterHandlers, CaptureAlertsIsSkippedOnANetworkPort)
     EXPECT_TRUE(tov.Calls().empty());
     EXPECT_EQ(kNoLines, platform.Lines());
 }
+
+// A client's buffer is memory it placed in the process. The service's image, its heaps
+// and mapped views are writable too, and writing a client's answer there would overwrite
+// the service's own state (its library table first of all).
+TEST_F(PrinterHandlers, ReadAndDeviceIdRefuseTheServicesOwnMemory)
+{
+    BYTE *heapBlock = static_cast<BYTE *>(HeapAlloc(GetProcessHeap(), 0, 256));
+    std::vector<BYTE> runtimeBlock(256);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+    void *view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 4096);
+    ASSERT_NE(nullptr, view);
+    const TovApi tableBefore = g_tov;
+    struct Case {
+        const char *what;
+        void *address;
+    };
+    const Case cases[] = {
+        {"the library table in the image", &g_tov},
+        {"a block of the process heap", heapBlock},
+        {"a block of the runtime's heap", runtimeBlock.data()},
+        {"a mapped view", view},
+    };
+    const BYTE packet[] = {0x1B, 0x05};
+    for (const Case &c : cases) {
+        ASSERT_EQ(1, QueueAddMessage(&InboundQueue, packet, sizeof(packet), 0));
+        platform.ClearLines();
+        const LPARAM address = reinterpret_cast<LPARAM>(c.address);
+        EXPECT_EQ(0, OnRead(64, address)) << c.what;
+        EXPECT_EQ(kFailure, Answer(OnGetDeviceId(QEL_MAKE_WPARAM(5, 64), address))) << c.what;
+        EXPECT_EQ(2u, platform.Lines().size()) << c.what << ": one line for each refusal";
+        EXPECT_EQ(1u, TakeInboundPackets().size()) << c.what << ": the refused read kept its message";
+    }
+    EXPECT_TRUE(tov.Calls().empty());
+    EXPECT_EQ(0, std::memcmp(&tableBefore, &g_tov, sizeof(g_tov)));
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    HeapFree(GetProcessHeap(), 0, heapBlock);
+}
