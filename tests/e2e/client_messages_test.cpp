@@ -2,6 +2,9 @@
 // messages the service passes on, through the real program and the simulated library.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <psapi.h>
+
 #include <string>
 #include <vector>
 
@@ -150,4 +153,42 @@ TEST_F(ClientMessagesE2E, FailedAlertReleaseAnswers0AndTheInstanceStillEnds)
     ASSERT_EQ(1u, release.size());
     EXPECT_EQ((std::vector<std::string>{"7", "261", "1"}), release[0].args);
     EXPECT_EQ("TovUnregisterApp", instance.Sim().CallNames().back()) << "shutdown went on to the end";
+}
+
+namespace {
+
+// A writable page of qelapp32.exe's own image in the service's process: its data, the
+// library table among it.
+LPARAM WritableImagePage(HANDLE process)
+{
+    HMODULE modules[1] = {};
+    DWORD needed = 0;
+    if (!K32EnumProcessModules(process, modules, sizeof(modules), &needed) || modules[0] == nullptr)
+        return 0;
+    const BYTE *cursor = reinterpret_cast<const BYTE *>(modules[0]);
+    MEMORY_BASIC_INFORMATION region{};
+    while (VirtualQueryEx(process, cursor, &region, sizeof(region)) != 0 && region.AllocationBase == modules[0]) {
+        if ((region.Protect & (PAGE_READWRITE | PAGE_WRITECOPY)) != 0)
+            return reinterpret_cast<LPARAM>(region.BaseAddress);
+        cursor = static_cast<const BYTE *>(region.BaseAddress) + region.RegionSize;
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(ClientMessagesE2E, AddressesIntoTheServicesImageAreRefusedAndItKeepsServing)
+{
+    const LPARAM imageData = WritableImagePage(instance.Process().Process());
+    ASSERT_NE(0, imageData);
+    EXPECT_EQ(1, instance.Send(WM_QELAPP32_NOOP));
+    EXPECT_EQ(0, instance.Send(WM_QELAPP32_READ, 1024, imageData));
+    EXPECT_EQ(static_cast<LRESULT>(QEL_FAILURE), instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 4096), imageData));
+    EXPECT_EQ(2u, instance.Process().LogLines().size());
+
+    // The library table is intact: requests that call the library still work.
+    RemoteBuffer deviceId(instance.Process().Process(), 256);
+    EXPECT_GT(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 256), deviceId.Address()), 0);
+    EXPECT_EQ(1, instance.Send(WM_QELAPP32_OPEN));
+    EXPECT_EQ(1, instance.Send(WM_QELAPP32_CLOSE));
 }
