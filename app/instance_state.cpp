@@ -9,6 +9,8 @@ std::atomic<HWND> g_alertWindow{nullptr};
 std::atomic<WORD> g_appId{kUnregisteredAppId};
 std::atomic<DWORD> g_nonBidiMode{0};
 
+std::atomic<InstancePhase> g_instancePhase{InstancePhase::Starting};
+
 HANDLE g_alertThread = nullptr;
 HANDLE g_writeThread = nullptr;
 HANDLE g_statusThread = nullptr;

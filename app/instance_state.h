@@ -37,6 +37,11 @@ extern std::atomic<HWND> g_alertWindow;       // set by the alert thread, cleare
 extern std::atomic<WORD> g_appId;             // 0xFFFF until registration
 extern std::atomic<DWORD> g_nonBidiMode;      // "NON BIDI MODE", read at start-up
 
+// Where the instance is in its life. Client requests are served only while it serves:
+// before, the library may not be bound yet; after, it is about to be released.
+enum class InstancePhase : uint32_t { Starting, Serving, Ending };
+extern std::atomic<InstancePhase> g_instancePhase;
+
 // Worker threads and their events.
 extern HANDLE g_alertThread;
 extern HANDLE g_writeThread;

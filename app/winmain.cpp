@@ -14,6 +14,7 @@
 #include "client/spooler_probe.h"
 #include "client/status_thread.h"
 #include "config/printer_registry.h"
+#include "datapath/file_sender.h"
 #include "datapath/packet_queue.h"
 #include "datapath/write_thread.h"
 #include "maintenance/component_check.h"
@@ -54,17 +55,23 @@ int TakeCheckOnlyExit()
     return CheckComponents() != 0 ? 1 : 0;
 }
 
-// Another copy serves this printer. Publishing its window again keeps clients finding it.
+// Another copy serves this printer, or is still starting. It publishes its own window
+// once it serves; writing it here would lead clients to a copy that may never serve.
 int TakeAnotherCopyExit()
 {
-    HWND runningCopy = FindRunningCopy(QEL_MAIN_WINDOW_CLASS, g_windowTitle);
-    const DWORD published = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(runningCopy));
-    if (!SetPrinterRegistryDWORD(g_printerName, QEL_VALUE_HWND, published)) {
-        LogError("ERROR: SetPrinterRegistryDWORD(%s, %s, %ld) failed.\n", g_printerName, QEL_VALUE_HWND,
-                 published);
-        return 0;
-    }
     return GetFirstPrinterJob(kJobProbeAskOnly) != 0 ? 1 : 0;
+}
+
+// A failed start leaves no client pointed at its window: a value left by an earlier run
+// may hold the same window handle.
+int EndFailedStart(int exitCode)
+{
+    const DWORD ownWindow = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(g_mainWindow));
+    DWORD published = 0;
+    if (ownWindow != 0 && GetPrinterRegistryDWORD(g_printerName, QEL_VALUE_HWND, &published) &&
+        published == ownWindow)
+        SetPrinterRegistryDWORD(g_printerName, QEL_VALUE_HWND, 0);
+    return exitCode;
 }
 
 // Starts the alert thread and waits until its window exists. False means start-up ends;
@@ -220,8 +227,11 @@ int BindRegisterAndPublish()
                  signedAppId);
         return RunAppIdTeardown(appId);
     }
+    // Serving from the moment clients can find the window.
+    g_instancePhase = InstancePhase::Serving;
     const LONG windowValue = static_cast<LONG>(reinterpret_cast<LONG_PTR>(g_mainWindow));
     if (!SetPrinterRegistryDWORD(g_printerName, QEL_VALUE_HWND, static_cast<DWORD>(windowValue))) {
+        g_instancePhase = InstancePhase::Starting;
         LogError("WinMain: ERROR: SetPrinterRegistryDWORD (%s, %s, %ld) FAILED\n", g_printerName, QEL_VALUE_HWND,
                  windowValue);
         g_tov.TovUnregisterApp(appId);
@@ -272,6 +282,9 @@ void CloseFileSenderHandle()
 
 int ShutDown(WPARAM exitCode)
 {
+    // However the loop ended, nothing is served any more and no sender outlives the library.
+    g_instancePhase = InstancePhase::Ending;
+    StopFileSender();
     SetPrinterRegistryDWORD(g_printerName, QEL_VALUE_HWND, 0);
     PostDestroyToAlertWindow();
     RaiseStopFlagsAndWakeWorkers();
@@ -324,13 +337,13 @@ int RunQelApp(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int showCom
 
     InitializeQueueLocks();
     if (!StartAlertThread() || !StartWriteThread() || !StartStatusThread())
-        return kStartupFailed;
+        return EndFailedStart(kStartupFailed);
     g_initEvent = CreateInstanceEvent(QEL_EVENT_INIT_FORMAT);
     g_initCancelEvent = CreateInstanceEvent(QEL_EVENT_INIT_CANCEL_FORMAT);
 
     const int startupExit = BindRegisterAndPublish();
     if (startupExit >= 0)
-        return startupExit;
+        return EndFailedStart(startupExit);
 
     return ShutDown(RunMessageLoop());
 }

@@ -4,35 +4,29 @@
 #include "app/log.h"
 #include "app/platform.h"
 #include "client/message_handlers.h"
+#include "datapath/file_sender.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"
 
 namespace {
 
 constexpr DWORD kAlertThreadPauseMs = 500;
-constexpr DWORD kSenderPollMs = 100;
-
-bool IsFileSenderRunning()
-{
-    DWORD exitCode = 0;
-    return g_senderThread != nullptr && GetExitCodeThread(g_senderThread, &exitCode) && exitCode == STILL_ACTIVE;
-}
 
 } // namespace
 
 LRESULT OnDestroy()
 {
+    g_instancePhase = InstancePhase::Ending;
     // The sender finishes its current block and its closing steps before the loop ends.
-    while (IsFileSenderRunning()) {
-        g_senderCancel = 1;
-        g_platform.Sleep(kSenderPollMs);
-    }
+    StopFileSender();
     PostQuitMessage(0);
     return 0;
 }
 
 LRESULT OnEndJob(WPARAM appId, LPARAM printerHandleHigh)
 {
+    // Requests that arrive from now on are refused: the library is about to be released.
+    g_instancePhase = InstancePhase::Ending;
     LRESULT result = 1;
     char name[kNameBufferSize];
     FormatInstanceName(name, QEL_EVENT_NEXT_JOB_FORMAT, g_printerName);

@@ -1,10 +1,45 @@
 #include "client/main_window_proc.h"
 
+#include "app/instance_state.h"
+#include "app/log.h"
 #include "client/message_handlers.h"
 #include "qelapp32/client.h"
 
+namespace {
+
+bool IsClientRequest(UINT message)
+{
+    return message >= WM_QELAPP32_ENUMPRINTER && message <= WM_QELAPP32_SENDFILE2 &&
+           message != WM_QELAPP32_UNUSED_1138;
+}
+
+// The answer each request gives when it fails.
+LRESULT FailureAnswer(UINT message)
+{
+    switch (message) {
+    case WM_QELAPP32_ENUMPRINTER:
+    case WM_QELAPP32_GETDEVICEID: return static_cast<LRESULT>(QEL_FAILURE);
+    case WM_QELAPP32_GETSTATUS: return static_cast<LRESULT>(QEL_STATUS_ERROR);
+    default: return 0;
+    }
+}
+
+// A modal loop of start-up (the restart question) or a request queued behind the end of
+// the instance must not reach a library that is not bound yet or about to be released.
+LRESULT RefuseOutsideService(UINT message, InstancePhase phase)
+{
+    LogError("MainWindowProc: message %u refused while the instance is %s\n", message,
+             phase == InstancePhase::Starting ? "starting" : "ending");
+    return FailureAnswer(message);
+}
+
+} // namespace
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    const InstancePhase phase = g_instancePhase.load();
+    if (phase != InstancePhase::Serving && IsClientRequest(message))
+        return RefuseOutsideService(message, phase);
     switch (message) {
     case WM_DESTROY: return OnDestroy();
     case WM_POWERBROADCAST: return OnPowerBroadcast(wParam);

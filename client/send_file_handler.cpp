@@ -17,12 +17,6 @@ const char *RequestName(UINT message)
     return message == WM_QELAPP32_SENDFILE2 ? "WM_QELAPP32_SENDFILE2" : "WM_QELAPP32_SENDFILE";
 }
 
-bool IsSenderRunning()
-{
-    DWORD exitCode = 0;
-    return g_senderThread != nullptr && GetExitCodeThread(g_senderThread, &exitCode) && exitCode == STILL_ACTIVE;
-}
-
 // Copies the zero-terminated name while the client still waits for the answer, one byte
 // at a time as far as its memory is readable. False when the address is unreadable or
 // no terminator comes within the copy's size.
@@ -44,7 +38,7 @@ bool CopyClientFileName(const char *clientName, char (&copy)[kSenderPathSize], b
 LRESULT StartFileSender(UINT message, const char *clientName)
 {
     const char *request = RequestName(message);
-    if (IsSenderRunning()) {
+    if (IsFileSenderRunning()) {
         LogError("%s: a file is still being sent\n", request);
         return 0;
     }
@@ -81,6 +75,6 @@ LRESULT StartFileSender(UINT message, const char *clientName)
 LRESULT OnSendFile(UINT message, LPARAM fileName)
 {
     if (fileName == 0)
-        return IsSenderRunning() ? 1 : 0;
+        return IsFileSenderRunning() ? 1 : 0;
     return StartFileSender(message, reinterpret_cast<const char *>(fileName));
 }

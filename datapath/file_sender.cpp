@@ -212,3 +212,23 @@ DWORD WINAPI SendFileToPrinter(LPVOID fileName)
         return 0;
     return IsNonBidiMode() ? SendToPort(file, block) : SendAsDocument(file, block);
 }
+
+bool IsFileSenderRunning()
+{
+    DWORD exitCode = 0;
+    return g_senderThread != nullptr && GetExitCodeThread(g_senderThread, &exitCode) && exitCode == STILL_ACTIVE;
+}
+
+void StopFileSender()
+{
+    for (int poll = 0; IsFileSenderRunning(); ++poll) {
+        if (poll == kSenderStopPolls) {
+            LogError("StopFileSender: file sender still running after %lu ms, cut off\n",
+                     static_cast<unsigned long>(kSenderStopPolls * kSenderStopPollMs));
+            TerminateThread(g_senderThread, 0);
+            return;
+        }
+        g_senderCancel = 1;
+        g_platform.Sleep(kSenderStopPollMs);
+    }
+}

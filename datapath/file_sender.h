@@ -10,6 +10,8 @@
 constexpr UINT kSenderPathSize = 100;      // system directory, "\" and the name, terminator included
 constexpr DWORD kSenderBlockSize = 4096;
 constexpr DWORD kSenderShortFilePauseMs = 500;
+constexpr DWORD kSenderStopPollMs = 100;
+constexpr int kSenderStopPolls = 300;
 
 // Thread start routine. fileName is a zero-terminated name relative to the system
 // directory, read once when the path is built; the caller keeps it alive until then.
@@ -20,3 +22,11 @@ DWORD WINAPI SendFileToPrinter(LPVOID fileName);
 // UNC prefix), not climbing out with "..", and fitting the path buffer together with the
 // system directory (checked when the system directory can be read).
 bool IsSendableFileName(const char *name);
+
+// Whether the last sender started (g_senderThread) still runs.
+bool IsFileSenderRunning();
+
+// Raises the cancel word and waits for the sender to finish its current block and its
+// closing steps, polling every 100 ms. A sender stuck in a library call that does not
+// return within 30 s is logged and cut off, so that it cannot hold shutdown for ever.
+void StopFileSender();

@@ -138,6 +138,19 @@ TEST(ComponentCheckE2E, OutdatedComponentCancelsStartUpAndAsksForARestart)
     EXPECT_NE(nullptr, GetDlgItem(dialog, IDYES));
     EXPECT_NE(nullptr, GetDlgItem(dialog, IDNO));
 
+    // While the question waits, the window exists but the library is not bound: a client
+    // that finds it is refused, and a second copy does not publish it.
+    HWND window = FindWindowA(QEL_MAIN_WINDOW_CLASS, ("VODUVI32 " + printer.Name()).c_str());
+    ASSERT_NE(nullptr, window);
+    DWORD_PTR answer = 99;
+    EXPECT_NE(0, SendMessageTimeoutA(window, WM_QELAPP32_PING, 0, 0, SMTO_NORMAL, kWaitMs, &answer));
+    EXPECT_EQ(0u, answer);
+    EXPECT_TRUE(process.HasLogLine("QELAPP32: MainWindowProc: message 1135 refused while the instance is starting\n"));
+    ServiceProcess second;
+    ASSERT_TRUE(second.Start(printer.Name(), sim.EnvironmentBlock()));
+    ASSERT_TRUE(second.WaitForExit(kWaitMs));
+    EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_HWND));
+
     // No: the process ends without binding the library.
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDNO)));
     ASSERT_TRUE(process.WaitForExit(kWaitMs));

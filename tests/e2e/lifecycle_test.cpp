@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "qelapp32/client.h"
+#include "support/sim_control.h"
 #include "support/test_instance.h"
 
 namespace {
@@ -155,4 +157,23 @@ TEST(Lifecycle, OverlongPrinterNameIsRefused)
     ASSERT_TRUE(process.WaitForExit(10000));
     EXPECT_EQ(0u, process.ExitCode());
     EXPECT_TRUE(process.HasLogLine("QELAPP32: WinMain: printer name longer than 193 characters refused\n"));
+}
+
+// A request that arrives while 1125 ends the instance is served after the end has begun:
+// it must not start work the shutdown would release the library under.
+TEST(Lifecycle, SendFileQueuedBehindEndJobIsRefused)
+{
+    TestInstance instance("LPT1:");
+    ASSERT_TRUE(instance.Start());
+    RemoteBuffer name(instance.Process().Process(), 64);
+    name.Write(std::string("win.ini\0", 8));
+    std::thread ender([&instance] { EXPECT_TRUE(instance.EndJob(1, MAKELPARAM(0, 5))); });
+    ASSERT_TRUE(WaitForCall(instance.Sim(), "TovReleaseAlerts", 1, 10000)) << "the end has begun";
+    const LRESULT answer = instance.Send(WM_QELAPP32_SENDFILE, 0, name.Address());
+    ender.join();
+    EXPECT_EQ(0, answer);
+    EXPECT_TRUE(
+        instance.Process().HasLogLine("QELAPP32: MainWindowProc: message 1134 refused while the instance is ending\n"));
+    EXPECT_TRUE(instance.Sim().CallsNamed("TovStartDoc").empty());
+    EXPECT_EQ(0, instance.Process().AccessViolations());
 }

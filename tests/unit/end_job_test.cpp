@@ -72,6 +72,7 @@ protected:
         g_alertWindow = alertWindow_;
         g_portType = kPortLocal;
         g_nonBidiMode = 0;
+        g_instancePhase = InstancePhase::Serving;
         g_timeline = &timeline;
         g_recorderSleep = g_platform.Sleep;
         g_platform.Sleep = NoteSleep;
@@ -80,6 +81,7 @@ protected:
     ~EndJobTest() override
     {
         g_platform.Sleep = g_recorderSleep;
+        g_instancePhase = InstancePhase::Starting;
         g_timeline = nullptr;
         if (g_nextJobEvent != nullptr)
             CloseHandle(g_nextJobEvent);
@@ -197,6 +199,7 @@ TEST_F(EndJobTest, NetworkPortOrNonBidiModeReleasesNothing)
     for (const Case &c : cases) {
         g_portType = c.portType;
         g_nonBidiMode = c.nonBidi;
+        g_instancePhase = InstancePhase::Serving;
         tov.ResetCalls();
         timeline.clear();
         EXPECT_EQ(1, MainWindowProc(g_mainWindow, WM_QELAPP32_ENDJOB, 1, 0)) << c.portType << "/" << c.nonBidi;
@@ -240,6 +243,36 @@ TEST_F(EndJobTest, DestroyCancelsARunningSenderBeforeEndingTheLoop)
     EXPECT_TRUE(GetExitCodeThread(g_senderThread, &exitCode));
     EXPECT_NE(static_cast<DWORD>(STILL_ACTIVE), exitCode) << "the loop ends only after the sender";
     EXPECT_EQ(1u, g_senderCancel.load());
+    EXPECT_EQ((std::vector<UINT>{WM_QUIT}), DrainThreadQueue());
+
+    CloseHandle(g_senderThread);
+    g_senderThread = nullptr;
+    g_senderCancel = 0;
+    CloseHandle(started);
+}
+
+namespace {
+
+DWORD WINAPI HangInTheLibrary(LPVOID parameter)
+{
+    SetEvent(static_cast<HANDLE>(parameter));
+    Sleep(INFINITE); // a library call that never returns: the cancel word is never seen
+    return 0;
+}
+
+} // namespace
+
+TEST_F(EndJobTest, DestroyCutsOffASenderThatNeverEnds)
+{
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_senderThread = CreateThread(nullptr, 0, HangInTheLibrary, started, 0, nullptr);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started, 5000));
+
+    EXPECT_EQ(0, MainWindowProc(g_mainWindow, WM_DESTROY, 0, 0));
+    EXPECT_EQ(300u, platform.Sleeps().size()) << "30 s of 100 ms polls";
+    EXPECT_EQ((std::vector<std::string>{"QELAPP32: StopFileSender: file sender still running after 30000 ms, cut off\n"}),
+              platform.Lines());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_senderThread, 5000));
     EXPECT_EQ((std::vector<UINT>{WM_QUIT}), DrainThreadQueue());
 
     CloseHandle(g_senderThread);

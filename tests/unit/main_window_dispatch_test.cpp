@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/instance_state.h"
 #include "client/main_window_proc.h"
 #include "fake_tov.h"
 #include "platform_recorder.h"
@@ -27,8 +28,13 @@ protected:
         RegisterClassA(&windowClass);
         window = CreateWindowExA(0, kTestClass, kTitle, WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
+        g_instancePhase = InstancePhase::Serving;
     }
-    ~DispatchTest() override { DestroyWindow(window); }
+    ~DispatchTest() override
+    {
+        DestroyWindow(window);
+        g_instancePhase = InstancePhase::Starting;
+    }
 
     PlatformRecorder platform;
     FakeTov tov;
@@ -85,4 +91,34 @@ TEST_F(DispatchTest, PingAnswersWhetherTheLibraryAnswered)
         wsprintfA(expected, "QELAPP32: WM_QELAPP32_PING: TovPing failed (%Xh)\n", code);
         EXPECT_EQ(std::vector<std::string>{expected}, platform.Lines());
     }
+}
+
+// Before the instance serves the library table may still be empty, and once it ends the
+// library is about to be released: every request answers its failure value untouched.
+TEST_F(DispatchTest, RequestsOutsideServiceAnswerTheirFailureWithoutTheLibrary)
+{
+    struct Case {
+        UINT message;
+        LRESULT answer;
+    };
+    const Case cases[] = {
+        {WM_QELAPP32_ENUMPRINTER, static_cast<LRESULT>(QEL_FAILURE)}, {WM_QELAPP32_ENDJOB, 0},
+        {WM_QELAPP32_READ, 0}, {WM_QELAPP32_WRITE, 0}, {WM_QELAPP32_GETSTATUS, QEL_STATUS_ERROR},
+        {WM_QELAPP32_GETDEVICEID, static_cast<LRESULT>(QEL_FAILURE)}, {WM_QELAPP32_STARTDOC, 0},
+        {WM_QELAPP32_ENDDOC, 0}, {WM_QELAPP32_OPEN, 0}, {WM_QELAPP32_CLOSE, 0}, {WM_QELAPP32_SENDFILE, 0},
+        {WM_QELAPP32_PING, 0}, {WM_QELAPP32_CAPTUREALERTS, 0}, {WM_QELAPP32_NOOP, 0},
+        {WM_QELAPP32_STOREDATA, 0}, {WM_QELAPP32_RETRIEVEDATA, 0}, {WM_QELAPP32_SENDFILE2, 0},
+    };
+    for (InstancePhase phase : {InstancePhase::Starting, InstancePhase::Ending}) {
+        g_instancePhase = phase;
+        for (const Case &c : cases) {
+            platform.ClearLines();
+            EXPECT_EQ(c.answer, MainWindowProc(window, c.message, 1, 0x10)) << c.message;
+            char line[96];
+            wsprintfA(line, "QELAPP32: MainWindowProc: message %u refused while the instance is %s\n", c.message,
+                      phase == InstancePhase::Starting ? "starting" : "ending");
+            EXPECT_EQ(std::vector<std::string>{line}, platform.Lines());
+        }
+    }
+    EXPECT_TRUE(tov.Calls().empty());
 }
