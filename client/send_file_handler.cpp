@@ -56,6 +56,10 @@ LRESULT StartFileSender(UINT message, const char *clientName)
         LogError("%s: file name \"%s\" refused\n", request, g_senderFileName);
         return 0;
     }
+    if (IsOtherThanDiskFile(g_senderFileName)) {
+        LogError("%s: \"%s\" is not a disk file, refused\n", request, g_senderFileName);
+        return 0;
+    }
     DWORD threadId = 0;
     HANDLE sender =
         CreateThread(nullptr, 0, RunAsServiceThread<SendFileToPrinter>, g_senderFileName, 0, &threadId);

@@ -15,8 +15,7 @@ namespace {
 
 constexpr DWORD kChannelTimeout = 20;
 constexpr DWORD kWriteFlag = 1;
-// The exit code STILL_ACTIVE would make an ended sender look alive for ever, and the
-// destroy handling wait for ever; a library code of that value is reported as this.
+// A library code of STILL_ACTIVE is reported as this instead.
 constexpr DWORD kStillActiveStandIn = 0xFFFFFFFF;
 
 // The block buffer of one run, freed on every way out.
@@ -71,6 +70,47 @@ bool ClimbsOut(const char *name)
     }
 }
 
+// The names Windows opens as devices in any folder, with any extension and in any case.
+constexpr const char *kDeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",   "COM3",   "COM4",
+                                        "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1",   "LPT2",   "LPT3",
+                                        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",   "CONIN$", "CONOUT$"};
+
+bool IsDeviceComponent(const char *begin, const char *end)
+{
+    const char *stem = begin;
+    while (stem != end && *stem != '.')
+        ++stem;
+    while (stem != begin && stem[-1] == ' ')
+        --stem; // "NUL .txt" is NUL too
+    const size_t length = static_cast<size_t>(stem - begin);
+    for (const char *device : kDeviceNames) {
+        if (std::strlen(device) == length && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, begin,
+                                                            static_cast<int>(length), device,
+                                                            static_cast<int>(length)) == CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}
+
+bool NamesADevice(const char *name)
+{
+    const char *component = name;
+    for (const char *c = name;; ++c) {
+        if (*c == '\0' || IsSeparator(*c)) {
+            if (IsDeviceComponent(component, c))
+                return true;
+            if (*c == '\0')
+                return false;
+            component = c + 1;
+        }
+    }
+}
+
+bool IsDiskFile(HANDLE file)
+{
+    return GetFileType(file) == FILE_TYPE_DISK;
+}
+
 // Builds "<system directory>\<name>"; false when the directory cannot be read or the
 // whole does not fit.
 bool BuildPath(char (&path)[kSenderPathSize], const char *name)
@@ -95,6 +135,22 @@ void RewindUnaccepted(HANDLE file, DWORD offered, DWORD accepted)
     if (accepted >= offered)
         return;
     SetFilePointer(file, -static_cast<LONG>(offered - accepted), nullptr, FILE_CURRENT);
+}
+
+// A library that took nothing gets the block again after a pause, not at once: at full
+// speed it would spin, and every other send would be refused meanwhile.
+void OfferAgainWhatWasNotTaken(HANDLE file, DWORD offered, DWORD accepted)
+{
+    if (accepted != offered)
+        RewindUnaccepted(file, offered, accepted);
+    if (accepted == 0)
+        g_platform.Sleep(kSenderReofferPauseMs);
+}
+
+// The exit code STILL_ACTIVE would make an ended sender look alive for ever.
+DWORD ResultOf(DWORD libraryCode)
+{
+    return libraryCode != STILL_ACTIVE ? libraryCode : kStillActiveStandIn;
 }
 
 bool ReadBlock(HANDLE file, BYTE *block, DWORD &bytesRead)
@@ -126,13 +182,18 @@ DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
         LogError("SendFileToPrinter: TovOpen(%d, %d, %d) failed (%Xh)\n", signedAppId, unsignedPrinter,
                  static_cast<int>(kChannelTimeout), code);
 
+    DWORD result = 0;
     DWORD bytesRead = 0;
     while (ReadBlock(file.Get(), block.Get(), bytesRead)) {
         DWORD count = bytesRead;
-        // Only the count steers the loop; the library's answer is not looked at.
-        g_tov.TovWrite(appId, hPrinter, 0, block.Get(), &count, kWriteFlag);
-        if (count != bytesRead)
-            RewindUnaccepted(file.Get(), bytesRead, count);
+        code = g_tov.TovWrite(appId, hPrinter, 0, block.Get(), &count, kWriteFlag);
+        if (code != 0) {
+            // The document is incomplete: it is closed, and the run ends as failed.
+            LogError("SendFileToPrinter:  TovWrite failed (%Xh)\n", code);
+            result = ResultOf(code);
+            break;
+        }
+        OfferAgainWhatWasNotTaken(file.Get(), bytesRead, count);
         ++blocks;
     }
     // A job of one block may end before the printer has taken it in.
@@ -146,7 +207,7 @@ DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
     if (code != 0)
         LogError("SendFileToPrinter:  TovEndDoc failed (%Xh)\n", code);
     SetQELModes(appId, hPrinter);
-    return 0;
+    return result;
 }
 
 DWORD WritePacketToPort(const char *port, const BYTE *packet)
@@ -170,11 +231,10 @@ DWORD SendToPort(HandleGuard &file, BlockBuffer &block)
     while (ReadBlock(file.Get(), block.Get(), bytesRead)) {
         DWORD count = bytesRead;
         code = g_tov.TovWriteUNI(port, block.Get(), &count);
-        if (count != bytesRead)
-            RewindUnaccepted(file.Get(), bytesRead, count);
+        OfferAgainWhatWasNotTaken(file.Get(), bytesRead, count);
         if (code != 0) {
             LogError("SendFileToPrinter:  TovWriteUNI failed (%Xh)\n", code);
-            result = code != STILL_ACTIVE ? code : kStillActiveStandIn;
+            result = ResultOf(code);
         }
     }
 
@@ -189,7 +249,7 @@ DWORD SendToPort(HandleGuard &file, BlockBuffer &block)
 bool IsSendableFileName(const char *name)
 {
     if (name == nullptr || name[0] == '\0' || IsSeparator(name[0]) || std::strchr(name, ':') != nullptr ||
-        ClimbsOut(name))
+        ClimbsOut(name) || NamesADevice(name))
         return false;
     char directory[kSenderPathSize];
     const UINT directoryLength = g_platform.GetSystemDirectoryA(directory, kSenderPathSize);
@@ -197,6 +257,17 @@ bool IsSendableFileName(const char *name)
     if (directoryLength == 0 || directoryLength > kSenderPathSize)
         return true;
     return directoryLength + 1 + std::strlen(name) + 1 <= kSenderPathSize;
+}
+
+bool IsOtherThanDiskFile(const char *name)
+{
+    char path[kSenderPathSize];
+    if (!BuildPath(path, name))
+        return false;
+    // Opened for no access: enough to ask the type, and it waits on no device.
+    HandleGuard file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    return file.IsValid() && !IsDiskFile(file.Get());
 }
 
 DWORD WINAPI SendFileToPrinter(LPVOID fileName)
@@ -207,6 +278,11 @@ DWORD WINAPI SendFileToPrinter(LPVOID fileName)
     HandleGuard file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
         return 0;
+    // Checked again on the handle read from: the name may have been replaced since.
+    if (!IsDiskFile(file.Get())) {
+        LogError("SendFileToPrinter: \"%s\" is not a disk file\n", path);
+        return ERROR_BAD_FILE_TYPE;
+    }
     BlockBuffer block;
     if (block.Get() == nullptr)
         return 0;

@@ -386,6 +386,13 @@ TEST_F(SendFileMessage, RefusedNamesStartNothing)
         {client("C:\\boot.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"C:\\boot.ini\" refused\n"},
         {client("\\\\server\\share\\f"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\\\\server\\share\\f\" refused\n"},
         {client("/etc/passwd"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"/etc/passwd\" refused\n"},
+        // Devices: a read from COM1 blocks for ever, NUL sends an empty document.
+        {client("COM1"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"COM1\" refused\n"},
+        {client("nul"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"nul\" refused\n"},
+        {client("Aux.txt"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"Aux.txt\" refused\n"},
+        {client("NUL .log"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"NUL .log\" refused\n"},
+        {client("spool\\lpt9.prn"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"spool\\lpt9.prn\" refused\n"},
+        {client("conout$"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"conout$\" refused\n"},
         {client(longName), "QELAPP32: WM_QELAPP32_SENDFILE: file name longer than 99 characters refused\n"},
         {kUnmapped, "QELAPP32: WM_QELAPP32_SENDFILE: invalid file name address 10h\n"},
         {Address(pages.Tail(3)), tail},
@@ -398,6 +405,23 @@ TEST_F(SendFileMessage, RefusedNamesStartNothing)
     EXPECT_EQ(nullptr, g_senderThread);
     EXPECT_TRUE(tov.Calls().empty());
     EXPECT_EQ(0, OnSendFile(WM_QELAPP32_SENDFILE, 0));
+}
+
+TEST_F(SendFileMessage, NameThatOpensAsNoDiskFileIsRefused)
+{
+    // A pipe stands for any object that opens but is no file: the sender would wait on it.
+    platform.systemDirectory = [](LPSTR buffer, UINT) -> UINT {
+        std::strcpy(buffer, "\\\\.\\pipe");
+        return 8;
+    };
+    HANDLE pipe = CreateNamedPipeA("\\\\.\\pipe\\qelsendpipe", PIPE_ACCESS_DUPLEX, 0, 4, 512, 512, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    EXPECT_EQ(0, OnSendFile(WM_QELAPP32_SENDFILE2, client("qelsendpipe")));
+    EXPECT_EQ((std::vector<std::string>{"QELAPP32: WM_QELAPP32_SENDFILE2: \"qelsendpipe\" is not a disk file, refused\n"}),
+              platform.Lines());
+    EXPECT_EQ(nullptr, g_senderThread);
+    EXPECT_TRUE(tov.Calls().empty());
+    CloseHandle(pipe);
 }
 
 TEST_F(SendFileMessage, NewSenderReplacesAndClosesTheLastHandle)

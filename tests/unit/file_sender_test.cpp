@@ -147,7 +147,7 @@ TEST_F(FileSender, BlockThatIsNeverAcceptedIsOfferedAgainUntilCancelled)
     }
     const std::vector<std::string> calls = CallTextList();
     EXPECT_EQ(ClosingCalls(), std::vector<std::string>(calls.end() - 5, calls.end())) << "closing steps still run";
-    EXPECT_TRUE(platform.Sleeps().empty());
+    EXPECT_EQ(std::vector<DWORD>(5, kSenderReofferPauseMs), platform.Sleeps()) << "each offer again after a pause";
 }
 
 TEST_F(FileSender, CancelBeforeTheFirstBlockWritesNothingButCloses)
@@ -175,16 +175,29 @@ TEST_F(FileSender, ChannelFailuresAreLoggedAndTheFileStillGoesOut)
 {
     g_appId = 0xFFFF;
     g_hPrinter = 0xFFFF;
-    for (const char *name : {"TovOpen", "TovWrite", "TovClose", "TovEndDoc"})
+    for (const char *name : {"TovOpen", "TovClose", "TovEndDoc"})
         tov.Fail(name, 0x57);
     directory.Put("doc.bin", PatternBytes(100));
     EXPECT_EQ(0u, Send("doc.bin"));
-    EXPECT_EQ(1u, tov.CallsNamed("TovWrite").size()) << "the write's answer is not looked at";
+    EXPECT_EQ(1u, tov.CallsNamed("TovWrite").size());
     EXPECT_EQ(3u, tov.CallsNamed("TovSetEndOfJobMode").size() + tov.CallsNamed("TovSetJobControlMode").size());
     EXPECT_EQ((std::vector<std::string>{"QELAPP32: SendFileToPrinter: TovOpen(-1, 65535, 20) failed (57h)\n",
                                         "QELAPP32: SendFileToPrinter: TovClose(-1, 65535) failed (57h)\n",
                                         "QELAPP32: SendFileToPrinter:  TovEndDoc failed (57h)\n"}),
               platform.Lines());
+}
+
+TEST_F(FileSender, FailedDataWriteClosesTheDocumentAndEndsAsFailed)
+{
+    tov.Fail("TovWrite", 0x1F);
+    directory.Put("doc.bin", PatternBytes(10000));
+    EXPECT_EQ(0x1Fu, Send("doc.bin"));
+    std::vector<std::string> calls = CallTextList();
+    ASSERT_EQ(kOpening.size() + 1 + ClosingCalls().size(), calls.size()) << "one write, then the closing steps";
+    EXPECT_EQ(0u, calls[kOpening.size()].rfind("TovWrite(", 0));
+    calls.erase(calls.begin() + kOpening.size());
+    EXPECT_EQ(Concat({kOpening, ClosingCalls()}), calls);
+    EXPECT_EQ(std::vector<std::string>{"QELAPP32: SendFileToPrinter:  TovWrite failed (1Fh)\n"}, platform.Lines());
 }
 
 TEST_F(FileSender, NonBidirectionalRoadWritesRawDataBetweenTheDocumentPackets)
