@@ -115,10 +115,11 @@ LRESULT OnStatusChange(LPARAM lParam)
         if ((status & bit.statusBit) != 0)
             flags[bit.flagByte] |= bit.flag;
     }
-    if ((status & kReEnumerateStatusBit) != 0 && g_reEnumerate != 0) {
-        // The printer asks to be found again; whatever the outcome, this episode is over.
-        RefreshPrinterPort();
-        g_reEnumerate = 0;
+    // Taken in one step, so a request made meanwhile by another thread is not wiped out;
+    // a refresh that fails leaves the request standing for the status thread.
+    if ((status & kReEnumerateStatusBit) != 0 && g_reEnumerate.exchange(0) != 0) {
+        if (RefreshPrinterPort() == 0)
+            g_reEnumerate = 1;
     }
     QueueStatusPacket(flags[0], flags[1], flags[2]);
     return 0;

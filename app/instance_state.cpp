@@ -34,6 +34,9 @@ std::atomic<uint32_t> g_statusWord{0};
 std::atomic<uint32_t> g_reEnumerate{1};
 DWORD g_lastRefreshTick = 0;
 
+std::atomic<DWORD> g_outboundQueued{0};
+std::atomic<DWORD> g_outboundCarriedOut{0};
+
 HANDLE g_senderThread = nullptr;
 DWORD g_senderThreadId = 0;
 std::atomic<uint32_t> g_senderCancel{0};

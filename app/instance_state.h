@@ -68,6 +68,11 @@ extern std::atomic<uint32_t> g_statusWord;
 extern std::atomic<uint32_t> g_reEnumerate;   // 1 at start: the first refresh enumerates
 extern DWORD g_lastRefreshTick;               // main thread only; 0 until the first refresh
 
+// The OutboundQueue's messages: queued by the main thread, carried out by the write
+// thread. A document start waits until the two agree (see WaitForQueuedRequests).
+extern std::atomic<DWORD> g_outboundQueued;
+extern std::atomic<DWORD> g_outboundCarriedOut;
+
 // The file sender.
 extern HANDLE g_senderThread;
 extern DWORD g_senderThreadId;

@@ -3,6 +3,7 @@
 #include "app/instance_state.h"
 #include "app/log.h"
 #include "datapath/job_modes.h"
+#include "datapath/packet_queue.h"
 #include "datapath/write_producers.h"
 #include "tovlib/tov_library.h"
 
@@ -14,6 +15,10 @@ constexpr DWORD kChannelTimeout = 20;
 
 LRESULT OnStartDoc(WPARAM printerHandleHigh)
 {
+    // The end of the previous document, queued by 1131, must reach the library first.
+    if (!WaitForQueuedRequests())
+        LogError("WM_QELAPP32_STARTDOC: earlier requests still queued after %lu ms\n",
+                 static_cast<unsigned long>(kQueueRetryAttempts * kQueueRetryIntervalMs));
     const int modesReset = ResetQELModes(CurrentAppId(), CurrentPrinterHandle(), IsNonBidiMode() ? 0 : 1);
     // The document starts even when the modes could not be switched; the answer tells.
     const DWORD code = g_tov.TovStartDoc(HIWORD(printerHandleHigh), 0, 0);

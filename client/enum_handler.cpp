@@ -8,6 +8,5 @@ LRESULT OnEnumPrinter()
 {
     if (RefreshPrinterPort() == 0)
         return static_cast<LRESULT>(QEL_FAILURE);
-    const DWORD answer = (static_cast<DWORD>(CurrentPrinterHandle()) << 16) | (g_printerFlags & 1u);
-    return static_cast<LRESULT>(answer);
+    return static_cast<LRESULT>(CurrentHandleAndFlagBit());
 }

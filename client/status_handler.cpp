@@ -41,9 +41,10 @@ void RequestRefresh(LPARAM refreshMode, DWORD waitMs)
     if ((refreshMode & kNoWaitBit) == 0 || firstRefresh) {
         if (firstRefresh)
             waitMs = kFirstRefreshWaitMs;
-        // A printer that does not answer in time counts as one in error.
+        // A printer that does not answer in time counts as one in error; so does a wait
+        // that fails (no got-status event): nothing was asked, so nothing is known.
         if (IsWaitingPortType(g_portType) &&
-            g_statusTiming.WaitForSingleObject(g_gotStatusEvent, waitMs) == WAIT_TIMEOUT)
+            g_statusTiming.WaitForSingleObject(g_gotStatusEvent, waitMs) != WAIT_OBJECT_0)
             g_statusWord |= kStatusErrorBit;
     }
     g_lastRefreshTick = g_statusTiming.GetTickCount();

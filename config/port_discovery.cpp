@@ -1,5 +1,6 @@
 #include "config/port_discovery.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "app/handle_guard.h"
@@ -18,6 +19,10 @@ constexpr char kPortNameLabel[] = "QelApp32PortName";
 // and the port name change together under this lock; it is held for a copy only, never
 // across a library call, so an enumeration never waits for another.
 SRWLOCK g_portStateLock = SRWLOCK_INIT;
+
+// Records delivered to EnumPrinterCallback so far: tells whether an enumeration found
+// anything in this run, rather than leaving a record of an earlier one.
+std::atomic<DWORD> g_recordsDelivered{0};
 
 // Reads "Port" from the printer's own key. name comes in holding the port name as last
 // read, so that a failed read shows the buffer as it stands; it leaves NUL-terminated
@@ -72,8 +77,10 @@ DWORD EnumeratePrinter(uint32_t portType, const char *port, const char *remoteNa
     const WORD appId = CurrentAppId();
     if (portType == kPortNetwork) {
         Trace("Calling TovEnumByUNC <%s>\n", port);
+        // Its answer says nothing; a record delivered during the call says it was found.
+        const DWORD deliveredBefore = g_recordsDelivered.load();
         g_tov.TovEnumByUNC(appId, kEnumAllPrinters, remoteName, EnumPrinterCallback);
-        return kEnumByUncOutcome;
+        return g_recordsDelivered.load() != deliveredBefore ? kEnumByUncOutcome : 0;
     }
     Trace("Calling TovEnumSpecificPort <%s>\n", port);
     return g_tov.TovEnumSpecificPort(appId, kEnumAllPrinters, port, EnumPrinterCallback);
@@ -133,8 +140,17 @@ BOOL WINAPI EnumPrinterCallback(LPVOID printerInfo)
     std::memcpy(g_printerInfo.data(), record, kPrinterInfoSize);
     g_hPrinter = handle;
     g_printerFlags = record[kPrinterInfoFlagsOffset];
+    ++g_recordsDelivered;
     ReleaseSRWLockExclusive(&g_portStateLock);
     return TRUE;
+}
+
+DWORD CurrentHandleAndFlagBit()
+{
+    AcquireSRWLockShared(&g_portStateLock);
+    const DWORD answer = (static_cast<DWORD>(g_hPrinter.load()) << 16) | (g_printerFlags.load() & 1u);
+    ReleaseSRWLockShared(&g_portStateLock);
+    return answer;
 }
 
 void CopyCurrentPortName(char *destination)

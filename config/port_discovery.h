@@ -27,3 +27,7 @@ void CopyCurrentPortName(char *destination);
 // The library's enumeration callback: keeps the last record delivered and mirrors its
 // hPrinter and flags. Answers 1 in every case.
 BOOL WINAPI EnumPrinterCallback(LPVOID printerInfo);
+
+// The answer of 1124: hPrinter in the high word, bit 0 of the record's flags in the low
+// one, both taken from the same record even while another thread enumerates.
+DWORD CurrentHandleAndFlagBit();

@@ -15,3 +15,11 @@ void PostToWriteThread(WORD tag, const void *data, WORD length);
 
 // Queues the one-byte end-of-document message and wakes the write thread; no pause.
 void PostEndDocument(WORD tag);
+
+constexpr DWORD kQueuedRequestsPollMs = 10;
+
+// Waits until the write thread has carried out every message queued so far, polling
+// every 10 ms up to the queue's own retry limit (70 s). False when the limit was reached.
+// A request that goes to the library directly calls it first, so that it does not
+// overtake what the client asked for before it.
+bool WaitForQueuedRequests();

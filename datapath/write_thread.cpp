@@ -62,6 +62,8 @@ DWORD WINAPI WriteThread(LPVOID eventVariable)
             return 0;
         DWORD responseLength = kQueueMessageSize;
         WORD tag = 0;
+        // The only consumer: a message seen now is the one taken next.
+        const bool takesMessage = QueueIsEmpty(&OutboundQueue) == 0;
         const WORD length = QueueGetMessage(&OutboundQueue, command.data(), kQueueMessageSize, &tag);
         if (length != 0) {
             TraceDump(command.data(), length);
@@ -71,6 +73,8 @@ DWORD WINAPI WriteThread(LPVOID eventVariable)
             default: SendPacket(tag, command.data(), length, response.data(), responseLength); break;
             }
         }
+        if (takesMessage)
+            ++g_outboundCarriedOut;
         if (g_writeStop != 0)
             return 0;
     }

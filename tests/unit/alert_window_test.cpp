@@ -82,15 +82,29 @@ TEST_F(AlertWindow, StatusChangeWithBit10RefreshesOncePerEpisode)
     EXPECT_EQ(1u, TakeInboundPackets().size());
 }
 
-TEST_F(AlertWindow, FailedRefreshStillEndsTheEpisode)
+TEST_F(AlertWindow, FailedRefreshLeavesTheRequestForTheStatusThread)
 {
     tov.enumMask = 0x01;
     g_reEnumerate = 1;
     EXPECT_EQ(0, Alert(WM_TOV_STATUSCHANGE, 0, 0x400));
-    EXPECT_EQ(0u, g_reEnumerate.load());
+    EXPECT_EQ(1u, g_reEnumerate.load()) << "the printer is still to be found";
     EXPECT_EQ(std::vector<std::string>{"QELAPP32: TovEnumSpecificPort or TovEnumByUNC failed (1h)\n"},
               platform.Lines());
     EXPECT_EQ(1u, TakeInboundPackets().size());
+}
+
+TEST_F(AlertWindow, RequestMadeDuringTheRefreshSurvivesIt)
+{
+    g_reEnumerate = 1;
+    // Another thread finds the printer lost while the alert window enumerates.
+    tov.onCall = [](const std::string &name) {
+        if (name == "TovEnumSpecificPort")
+            g_reEnumerate = 1;
+    };
+    EXPECT_EQ(0, Alert(WM_TOV_STATUSCHANGE, 0, 0x400));
+    tov.onCall = nullptr;
+    EXPECT_EQ(1u, tov.CallsNamed("TovEnumSpecificPort").size());
+    EXPECT_EQ(1u, g_reEnumerate.load());
 }
 
 TEST_F(AlertWindow, FetchAndDiscardAlertsQueueNothingAndLogTheirOwnFailure)

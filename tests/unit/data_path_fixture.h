@@ -72,6 +72,8 @@ protected:
         g_hPrinter = 5;
         g_writeStop = 0;
         g_senderCancel = 0;
+        g_outboundQueued = 0;
+        g_outboundCarriedOut = 0;
         writeData = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         callsSeen = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         g_writeDataEvent = writeData;

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include <atomic>
+
+#include <array>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -180,6 +186,16 @@ TEST_F(PortDiscovery, NetworkPortRestsOnTheHandleAloneWhateverTheLibraryAnswers)
     tov.enumRecords = 1;
     EXPECT_EQ(1, RefreshPrinterPort());
     EXPECT_EQ(5, CurrentPrinterHandle());
+
+    // A run that delivers nothing does not pass on the earlier run's handle, which may
+    // even be another port's.
+    tov.Fail("TovEnumByUNC", 0x57);
+    tov.enumRecords = 0;
+    platform.ClearLines();
+    EXPECT_EQ(0, RefreshPrinterPort());
+    EXPECT_EQ(std::vector<std::string>{"QELAPP32: TovEnumSpecificPort or TovEnumByUNC failed (0h)\n"},
+              platform.Lines());
+    EXPECT_EQ(1u, g_reEnumerate.load());
 }
 
 TEST_F(PortDiscovery, RunWithoutARecordKeepsTheEarlierOne)
@@ -305,6 +321,33 @@ TEST_F(PortDiscovery, NameForTheUncEnumerationSurvivesTheCallbacksCopy)
     EXPECT_EQ("\\\\server\\printer", g_nameAfterCallback);
     EXPECT_EQ(9, CurrentPrinterHandle());
     EXPECT_EQ('Z', g_printerInfo[kPrinterInfoRemoteNameOffset]) << "the record stays as delivered";
+}
+
+// 1124 answers the handle and the flag bit of one record, even while another thread's
+// enumeration delivers another.
+TEST_F(PortDiscovery, HandleAndFlagBitAreReadFromOneRecord)
+{
+    std::array<BYTE, kPrinterInfoSize> first{};
+    std::array<BYTE, kPrinterInfoSize> second{};
+    first[kPrinterInfoHandleOffset] = 1;
+    first[kPrinterInfoFlagsOffset] = 1;
+    second[kPrinterInfoHandleOffset] = 2;
+    std::atomic<bool> stop{false};
+    std::thread deliverer([&] {
+        while (!stop) {
+            EnumPrinterCallback(first.data());
+            EnumPrinterCallback(second.data());
+        }
+    });
+    int mixed = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const DWORD answer = CurrentHandleAndFlagBit();
+        if (answer != 0x00010001u && answer != 0x00020000u && answer != 0)
+            ++mixed;
+    }
+    stop = true;
+    deliverer.join();
+    EXPECT_EQ(0, mixed);
 }
 
 TEST_F(PortDiscovery, CallbackKeepsTheLastRecordWholeAndMirrorsIt)

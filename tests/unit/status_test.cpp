@@ -351,6 +351,9 @@ TEST_F(GetStatus, TimeoutSetsTheErrorBitButTheForcedFirstWaitDoesNot)
         {kPortUsb, 2, 0x0000, {WAIT_TIMEOUT, WAIT_OBJECT_0}, 0x98, 0x0000},
         {kPortUsb, 2, 0x0000, {WAIT_OBJECT_0, WAIT_TIMEOUT}, 0x80, 0x0100},
         {kPortLocal, 0, 0x0001, {WAIT_TIMEOUT}, 0x20, 0x0100}, // a pending attention answers first
+        // A wait that fails (no got-status event) learnt nothing: not "ready".
+        {kPortLocal, 0, 0x0000, {WAIT_FAILED}, 0x80, 0x0100},
+        {kPortUsb, 0, 0x0000, {WAIT_FAILED}, 0x80, 0x0100},
     };
     for (const Case &c : cases) {
         g_portType = c.portType;

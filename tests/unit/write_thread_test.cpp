@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "client/message_handlers.h"
 #include "data_path_fixture.h"
 #include "datapath/write_producers.h"
 #include "datapath/write_thread.h"
@@ -267,4 +268,41 @@ TEST_F(WriteProducers, FullQueueDropsAfterSevenHundredAttemptsAndStillWakes)
         EXPECT_EQ(4u, TakeOutboundMessages().size());
         EXPECT_TRUE(platform.Lines().empty());
     }
+}
+
+// 1131 goes through the queue, 1130 to the library directly: a document started right
+// after the previous one's end waits until the write thread has ended that one.
+TEST_F(WriteThreadTest, DocumentStartWaitsForTheQueuedEndOfThePreviousOne)
+{
+    platform.realSleep = true;
+    tov.onCall = [](const std::string &name) {
+        if (name == "TovEndDoc")
+            Sleep(200); // a slow printer
+    };
+    StartThread();
+    g_writeThread = thread;
+    EXPECT_EQ(1, OnEndDoc(QEL_MAKE_WPARAM(5, 0)));
+    EXPECT_EQ(1, OnStartDoc(QEL_MAKE_WPARAM(5, 0)));
+    g_writeThread = nullptr;
+    EXPECT_TRUE(StopThread());
+    std::vector<std::string> names;
+    for (const SimCall &call : tov.Calls())
+        names.push_back(call.name);
+    EXPECT_EQ((std::vector<std::string>{"TovEndDoc", "TovSetJobControlMode", "TovSetJobCancelMode",
+                                        "TovSetEndOfJobMode", "TovSetJobCancelMode", "TovSetEndOfJobMode",
+                                        "TovStartDoc"}),
+              names);
+}
+
+TEST_F(WriteThreadTest, DocumentStartWaitsNoLongerThanTheQueuesRetryLimit)
+{
+    g_writeThread = GetCurrentThread(); // a write thread that never carries anything out
+    ++g_outboundQueued;
+    EXPECT_EQ(1, OnStartDoc(QEL_MAKE_WPARAM(5, 0)));
+    g_writeThread = nullptr;
+    --g_outboundQueued;
+    EXPECT_EQ(std::vector<DWORD>(7000, 10), platform.Sleeps());
+    EXPECT_EQ((std::vector<std::string>{"QELAPP32: WM_QELAPP32_STARTDOC: earlier requests still queued after 70000 ms\n"}),
+              platform.Lines());
+    EXPECT_EQ(1u, tov.CallsNamed("TovStartDoc").size());
 }
