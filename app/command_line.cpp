@@ -20,8 +20,16 @@ const char *ParseCommandLine(const char *commandLine)
     if (commandLine == nullptr)
         return nullptr;
 
-    // Quotes mean nothing here: the program name ends at the first blank.
+    // The program name ends at the first blank, or, when it starts with a quote, at the
+    // closing quote: a program path may hold blanks ("C:\Program Files\...").
     const char *cursor = commandLine;
+    if (*cursor == '"') {
+        cursor = CharNextA(cursor);
+        while (*cursor != '\0' && *cursor != '"')
+            cursor = CharNextA(cursor);
+        if (*cursor == '"')
+            cursor = CharNextA(cursor);
+    }
     while (*cursor != '\0' && *cursor != ' ')
         cursor = CharNextA(cursor);
     cursor = SkipBlanks(cursor);

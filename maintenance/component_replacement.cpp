@@ -3,6 +3,10 @@
 #include <windows.h>
 
 #include <array>
+#include <cstring>
+#include <vector>
+
+#include "app/log.h"
 
 #include "maintenance/system_directory.h"
 
@@ -29,6 +33,44 @@ constexpr std::array<ReplacementRow, 7> kReplacementTable = {{
 constexpr char kRenameSection[] = "Rename";
 constexpr char kRenameFile[] = "wininit.ini";
 constexpr char kPathSeparator[] = "\\";
+constexpr char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingRenamesValue[] = "PendingFileRenameOperations";
+
+// Whether text is "<prefix><path>" with the path in any case.
+bool NamesPath(const char *text, const char *prefix, const char *path)
+{
+    const size_t prefixLength = std::strlen(prefix);
+    return std::strncmp(text, prefix, prefixLength) == 0 && lstrcmpiA(text + prefixLength, path) == 0;
+}
+
+// Windows keeps the renames registered for the next restart as pairs of strings:
+// "\??\<source>", then "!\??\<target>" for a rename that may replace the target.
+bool IsRenamePending(const char *temporary, const char *target)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = 0;
+    std::vector<char> pending;
+    if (RegQueryValueExA(key, kPendingRenamesValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        pending.assign(size + 2, '\0'); // room for the terminators a value may lack
+        if (RegQueryValueExA(key, kPendingRenamesValue, nullptr, nullptr, reinterpret_cast<BYTE *>(pending.data()),
+                             &size) != ERROR_SUCCESS)
+            pending.clear();
+    }
+    RegCloseKey(key);
+    const char *end = pending.data() + pending.size();
+    for (const char *source = pending.data(); source < end && *source != '\0';) {
+        const char *destination = source + std::strlen(source) + 1;
+        if (destination >= end)
+            break;
+        if (NamesPath(source, "\\??\\", temporary) &&
+            (NamesPath(destination, "!\\??\\", target) || NamesPath(destination, "\\??\\", target)))
+            return true;
+        source = destination + std::strlen(destination) + 1;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -43,13 +85,20 @@ void ScheduleComponentReplacement()
         char target[kComponentPathSize];
         FormatComponentPath(backup, directory, kPathSeparator, row.backup);
         FormatComponentPath(temporary, directory, kPathSeparator, row.temporary);
-        // The copy exists before the entry that names it.
-        CopyFileA(backup, temporary, FALSE);
+        // The copy exists before the entry that names it. Without a fresh copy, a stale
+        // temporary file of an earlier run could replace the component at restart.
+        if (!CopyFileA(backup, temporary, FALSE)) {
+            LogError("ScheduleComponentReplacement: CopyFile(%s, %s) failed (%lu)\n", backup, temporary,
+                     GetLastError());
+            continue;
+        }
         FormatComponentPath(target, directory, kPathSeparator, row.target);
         WritePrivateProfileStringA(kRenameSection, target, temporary, kRenameFile);
         // Windows NT carries out only the renames registered this way; without it the
         // component would stay outdated and every start would ask for a restart again.
-        // Without the right to register it, wininit.ini is all there is.
-        MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        // Without the right to register it, wininit.ini is all there is. Each start that
+        // finds the component outdated comes here: a pair already registered is not added again.
+        if (!IsRenamePending(temporary, target))
+            MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
     }
 }

@@ -23,8 +23,14 @@ std::string EventName(const char *format, const std::string &printer)
     return name;
 }
 
+// Current components and, as an installation leaves them, a backup of each.
 bool PutCurrentComponents(const ComponentSandbox &sandbox)
 {
+    for (const char *backup : {"qrmtovs.bak", "qrmtov.bak", "qrmlmdll.bak", "qrmlmpm.bak", "qrmusb32.bak", "qrmpps.bak",
+                               "korvalis.bak"}) {
+        if (!sandbox.Put(backup, "ver_5_0_0_0.dll"))
+            return false;
+    }
     return sandbox.Put("QRMTOVS.EXE", "ver_5_0_0_0.dll") && sandbox.Put("QRMTOV.DLL", "ver_6_0_0_0.dll") &&
            sandbox.Put("QRMUSB32.DLL", "ver_5_0_123_4.dll") && sandbox.Put("QRMLMPM.DLL", "ver_96_5_0_0.dll") &&
            sandbox.Put("QRMPPS.EXE", "no_version.dll") && sandbox.Put("KORVALIS.EXE", "no_version.dll");

@@ -23,7 +23,11 @@ TEST(ParseCommandLine, SplitsSwitchesFromThePrinterName)
         {"prog /", "", false},
         {"prog Name", "Name", false},
         {"prog   /x   Two  Blanks ", "Two  Blanks ", false},
-        {"\"C:\\Program Files\\qelapp32.exe\" P1", "Files\\qelapp32.exe\" P1", false},
+        // A quoted program path may hold blanks; the printer name is never quoted.
+        {"\"C:\\Program Files\\qelapp32.exe\" P1", "P1", false},
+        {"\"C:\\Program Files\\qelapp32.exe\" /Q Office Laser", "Office Laser", true},
+        {"\"C:\\qel\\qelapp32.exe\"x Name", "Name", false},
+        {"\"C:\\unclosed quote Name", "", false},
         {"prog\tName", "", false}, // a tab is no separator: it belongs to the program name
         {"prog /a\tName", "\tName", false},
     };
