@@ -56,12 +56,13 @@ bool IsParentComponent(const char *begin, const char *end)
     return dots >= 2;
 }
 
-bool ClimbsOut(const char *name)
+// Whether test(begin, end) holds for any component between the separators of name.
+bool AnyComponent(const char *name, bool (*test)(const char *, const char *))
 {
     const char *component = name;
     for (const char *c = name;; ++c) {
         if (*c == '\0' || IsSeparator(*c)) {
-            if (IsParentComponent(component, c))
+            if (test(component, c))
                 return true;
             if (*c == '\0')
                 return false;
@@ -90,20 +91,6 @@ bool IsDeviceComponent(const char *begin, const char *end)
             return true;
     }
     return false;
-}
-
-bool NamesADevice(const char *name)
-{
-    const char *component = name;
-    for (const char *c = name;; ++c) {
-        if (*c == '\0' || IsSeparator(*c)) {
-            if (IsDeviceComponent(component, c))
-                return true;
-            if (*c == '\0')
-                return false;
-            component = c + 1;
-        }
-    }
 }
 
 bool IsDiskFile(HANDLE file)
@@ -249,7 +236,7 @@ DWORD SendToPort(HandleGuard &file, BlockBuffer &block)
 bool IsSendableFileName(const char *name)
 {
     if (name == nullptr || name[0] == '\0' || IsSeparator(name[0]) || std::strchr(name, ':') != nullptr ||
-        ClimbsOut(name) || NamesADevice(name))
+        AnyComponent(name, IsParentComponent) || AnyComponent(name, IsDeviceComponent))
         return false;
     char directory[kSenderPathSize];
     const UINT directoryLength = g_platform.GetSystemDirectoryA(directory, kSenderPathSize);
