@@ -39,9 +39,3 @@ void LogError(const char *format, ...)
     g_platform.OutputDebugStringA(line);
     TraceLine(0, line + kPrefixLength);
 }
-
-void Trace(const char *, ...) {}
-
-void TraceLine(DWORD, const char *) {}
-
-void TraceDump(const void *, DWORD) {}

@@ -40,6 +40,7 @@ LRESULT OnEndJob(WPARAM appId, LPARAM printerHandleHigh)
     if (g_portType != kPortNetwork && !IsNonBidiMode()) {
         DWORD code = g_tov.TovReleaseAlerts(static_cast<WORD>(appId), HIWORD(printerHandleHigh), 1);
         if (code != 0) {
+            // log contract: named after the unregistering it once was, not after 1125
             LogError("WM_QELAPP32_UNREGISTER: TovReleaseAlerts FAILED (%Xh)\n", code);
             result = 0;
         }

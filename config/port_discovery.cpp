@@ -13,6 +13,7 @@
 
 namespace {
 
+// log contract: a failed read of "Port" is logged under this name, as it always was.
 constexpr char kPortNameLabel[] = "QelApp32PortName";
 
 // The main, status and alert threads may all enumerate at once. The record, its mirrors

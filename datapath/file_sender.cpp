@@ -158,7 +158,7 @@ DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
     ResetQELModes(appId, hPrinter, 1);
     DWORD code = g_tov.TovStartDoc(hPrinter, 0, 0);
     if (code != 0) {
-        LogError("SendFileToPrinter:  TovStartDoc failed (%Xh)\n", code);
+        LogError("SendFileToPrinter:  TovStartDoc failed (%Xh)\n", code); // log contract: two blanks
         file.Close();
         block.Free();
         SetQELModes(appId, hPrinter);
@@ -176,7 +176,7 @@ DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
         code = g_tov.TovWrite(appId, hPrinter, 0, block.Get(), &count, kWriteFlag);
         if (code != 0) {
             // The document is incomplete: it is closed, and the run ends as failed.
-            LogError("SendFileToPrinter:  TovWrite failed (%Xh)\n", code);
+            LogError("SendFileToPrinter:  TovWrite failed (%Xh)\n", code); // two blanks, as its siblings
             result = ResultOf(code);
             break;
         }
@@ -192,7 +192,7 @@ DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
         LogError("SendFileToPrinter: TovClose(%d, %d) failed (%Xh)\n", signedAppId, unsignedPrinter, code);
     code = g_tov.TovEndDoc(hPrinter, 0);
     if (code != 0)
-        LogError("SendFileToPrinter:  TovEndDoc failed (%Xh)\n", code);
+        LogError("SendFileToPrinter:  TovEndDoc failed (%Xh)\n", code); // log contract: two blanks
     SetQELModes(appId, hPrinter);
     return result;
 }
@@ -220,7 +220,7 @@ DWORD SendToPort(HandleGuard &file, BlockBuffer &block)
         code = g_tov.TovWriteUNI(port, block.Get(), &count);
         OfferAgainWhatWasNotTaken(file.Get(), bytesRead, count);
         if (code != 0) {
-            LogError("SendFileToPrinter:  TovWriteUNI failed (%Xh)\n", code);
+            LogError("SendFileToPrinter:  TovWriteUNI failed (%Xh)\n", code); // log contract: two blanks
             result = ResultOf(code);
         }
     }
