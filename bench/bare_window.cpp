@@ -17,8 +17,6 @@
 namespace {
 
 constexpr char kClassName[] = "QelBenchBareWindow";
-constexpr DWORD kStatusRecordSize = 1036;
-constexpr DWORD kStatusQueryFlags = 4095;
 constexpr DWORD kAnswerWaitMs = 1000;
 
 HANDLE g_askEvent;
@@ -31,7 +29,7 @@ DWORD WINAPI StatusWorker(LPVOID)
         WaitForSingleObject(g_askEvent, INFINITE);
         BYTE record[kStatusRecordSize] = {};
         DWORD length = 0;
-        g_queryStatus(1, 5, kStatusQueryFlags, record, kStatusRecordSize, &length);
+        g_queryStatus(1, 5, kTovAllFlags, record, kStatusRecordSize, &length);
         SetEvent(g_answerEvent);
     }
 }

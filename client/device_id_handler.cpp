@@ -6,12 +6,6 @@
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"
 
-namespace {
-
-constexpr DWORD kDeviceIdFlags = 4095;
-
-} // namespace
-
 LRESULT OnGetDeviceId(WPARAM handleAndSize, LPARAM buffer)
 {
     const WORD printerHandle = HIWORD(handleAndSize);
@@ -27,7 +21,7 @@ LRESULT OnGetDeviceId(WPARAM handleAndSize, LPARAM buffer)
     }
     DWORD length = 0;
     const DWORD code =
-        g_tov.TovGetDeviceIDStringEx(CurrentAppId(), printerHandle, kDeviceIdFlags, clientBuffer, size, &length);
+        g_tov.TovGetDeviceIDStringEx(CurrentAppId(), printerHandle, kTovAllFlags, clientBuffer, size, &length);
     if (code != 0) {
         LogError("WM_QELAPP32_GETDEVICEID: TovGetDeviceIDStringEx failed (%Xh)\n", code);
         return static_cast<LRESULT>(QEL_FAILURE);

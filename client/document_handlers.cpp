@@ -7,12 +7,6 @@
 #include "datapath/write_producers.h"
 #include "tovlib/tov_library.h"
 
-namespace {
-
-constexpr DWORD kChannelTimeout = 20;
-
-} // namespace
-
 LRESULT OnStartDoc(WPARAM printerHandleHigh)
 {
     // The end of the previous document, queued by 1131, must reach the library first.
@@ -40,11 +34,11 @@ LRESULT OnOpen()
 {
     const WORD appId = CurrentAppId();
     const WORD hPrinter = CurrentPrinterHandle();
-    const DWORD code = g_tov.TovOpen(appId, hPrinter, kChannelTimeout);
+    const DWORD code = g_tov.TovOpen(appId, hPrinter, kTovChannelTimeout);
     if (code == 0)
         return 1;
     LogError("WM_QELAPP32_OPEN: TovOpen(%d, %d, %d) failed (%Xh)\n", static_cast<int>(static_cast<SHORT>(appId)),
-             static_cast<int>(hPrinter), static_cast<int>(kChannelTimeout), code);
+             static_cast<int>(hPrinter), static_cast<int>(kTovChannelTimeout), code);
     return 0;
 }
 

@@ -17,7 +17,7 @@ DWORD QueryPrinterState(DWORD *state)
 {
     BYTE record[kStatusRecordSize] = {};
     DWORD length = 0;
-    const DWORD code = g_tov.TovQueryPrinterStatus(CurrentAppId(), CurrentPrinterHandle(), kStatusQueryFlags,
+    const DWORD code = g_tov.TovQueryPrinterStatus(CurrentAppId(), CurrentPrinterHandle(), kTovAllFlags,
                                                    record, kStatusRecordSize, &length);
     std::memcpy(state, record + kStatusStateOffset, sizeof(*state));
     Trace("TovQueryPrinterStatus: Status %d\n", *state);
@@ -46,13 +46,13 @@ bool RefreshPrinterStatus(int *usbRequeryCount)
         return true;
     for (;;) {
         switch (state) {
-        case 0:
-        case 1:
+        case kPrinterIdleAndOkay:
+        case kPrinterPrintingAndOkay:
             EndReEnumerationEpisode();
             g_statusWord &= ~kStatusErrorBit;
             return true;
-        case 2:
-        case 3:
+        case kPrinterIdleAndError:
+        case kPrinterPrintingAndError:
             // A USB printer may report a passing error; ask again, a limited number of times.
             if (g_portType == kPortUsb && *usbRequeryCount < kUsbRequeryLimit) {
                 ++*usbRequeryCount;

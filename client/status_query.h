@@ -4,9 +4,8 @@
 
 #include <windows.h>
 
-constexpr DWORD kStatusQueryFlags = 4095;
-constexpr DWORD kStatusRecordSize = 1036;
-constexpr DWORD kStatusStateOffset = 8;
+#include "tovlib/tov_abi.h"
+
 // Re-queries of an error state on a USB port, over the whole life of the status thread.
 constexpr int kUsbRequeryLimit = 2;
 

@@ -80,11 +80,11 @@ DWORD EnumeratePrinter(uint32_t portType, const char *port, const char *remoteNa
         Trace("Calling TovEnumByUNC <%s>\n", port);
         // Its answer says nothing; a record delivered during the call says it was found.
         const DWORD deliveredBefore = g_recordsDelivered.load();
-        g_tov.TovEnumByUNC(appId, kEnumAllPrinters, remoteName, EnumPrinterCallback);
+        g_tov.TovEnumByUNC(appId, kTovAllFlags, remoteName, EnumPrinterCallback);
         return g_recordsDelivered.load() != deliveredBefore ? kEnumByUncOutcome : 0;
     }
     Trace("Calling TovEnumSpecificPort <%s>\n", port);
-    return g_tov.TovEnumSpecificPort(appId, kEnumAllPrinters, port, EnumPrinterCallback);
+    return g_tov.TovEnumSpecificPort(appId, kTovAllFlags, port, EnumPrinterCallback);
 }
 
 int JudgeEnumeration(DWORD outcome)

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 // The flags every enumeration passes to the library.
-constexpr DWORD kEnumAllPrinters = 4095;
 // Any of these outcome bits means the enumeration found the printer.
 constexpr DWORD kEnumFoundMask = 0xC36;
 // TovEnumByUNC's own result is not used; a network port is judged on hPrinter alone.

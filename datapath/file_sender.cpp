@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr DWORD kChannelTimeout = 20;
 constexpr DWORD kWriteFlag = 1;
 // A library code of STILL_ACTIVE is reported as this instead.
 constexpr DWORD kStillActiveStandIn = 0xFFFFFFFF;
@@ -164,10 +163,10 @@ DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
         SetQELModes(appId, hPrinter);
         return 0;
     }
-    code = g_tov.TovOpen(appId, hPrinter, kChannelTimeout);
+    code = g_tov.TovOpen(appId, hPrinter, kTovChannelTimeout);
     if (code != 0)
         LogError("SendFileToPrinter: TovOpen(%d, %d, %d) failed (%Xh)\n", signedAppId, unsignedPrinter,
-                 static_cast<int>(kChannelTimeout), code);
+                 static_cast<int>(kTovChannelTimeout), code);
 
     DWORD result = 0;
     DWORD bytesRead = 0;

@@ -10,7 +10,6 @@ constexpr DWORD kJobCancelOff = 0;
 constexpr DWORD kEndOfJobBidirectional = 4;
 constexpr DWORD kEndOfJobPlain = 1;
 constexpr DWORD kEndOfJobArg1 = 1;
-constexpr DWORD kEndOfJobArg2 = 20;
 constexpr DWORD kJobControlMode = 1;
 constexpr DWORD kJobControlArg = 0;
 
@@ -25,7 +24,7 @@ int ResetQELModes(WORD appId, WORD hPrinter, int bidirectional)
         result = 0;
     }
     const DWORD endOfJob = bidirectional != 0 ? kEndOfJobBidirectional : kEndOfJobPlain;
-    code = g_tov.TovSetEndOfJobMode(appId, hPrinter, endOfJob, kEndOfJobArg1, kEndOfJobArg2);
+    code = g_tov.TovSetEndOfJobMode(appId, hPrinter, endOfJob, kEndOfJobArg1, kTovChannelTimeout);
     if (code != 0) {
         LogError("ResetQELModes: TovSetEndOfJobMode failed (%Xh)\n", code);
         result = 0;
@@ -46,7 +45,7 @@ int SetQELModes(WORD appId, WORD hPrinter)
         LogError("SetQELModes: TovSetJobCancelMode failed (%Xh)\n", code);
         result = 0;
     }
-    code = g_tov.TovSetEndOfJobMode(appId, hPrinter, kEndOfJobPlain, kEndOfJobArg1, kEndOfJobArg2);
+    code = g_tov.TovSetEndOfJobMode(appId, hPrinter, kEndOfJobPlain, kEndOfJobArg1, kTovChannelTimeout);
     if (code != 0) {
         LogError("SetQELModes: TovSetEndOfJobMode failed (%Xh)\n", code);
         result = 0;

@@ -8,8 +8,8 @@
 
 namespace {
 
-PacketSlot g_inboundSlots[32];
-PacketSlot g_outboundSlots[4];
+PacketSlot g_inboundSlots[kInboundQueueSlots];
+PacketSlot g_outboundSlots[kOutboundQueueSlots];
 
 // Read-only on purpose: a write probe reads each byte and writes it back outside the
 // lock, which undoes an index update another thread makes at that moment.
@@ -28,8 +28,10 @@ bool IsFull(const PacketQueue *queue)
 CRITICAL_SECTION g_inboundQueueLock;
 CRITICAL_SECTION g_outboundQueueLock;
 
-PacketQueue InboundQueue = {0, 0, 1, 32, 31, &g_inboundQueueLock, g_inboundSlots};
-PacketQueue OutboundQueue = {0, 0, 1, 4, 3, &g_outboundQueueLock, g_outboundSlots};
+PacketQueue InboundQueue = {0, 0, 1, kInboundQueueSlots, kInboundQueueSlots - 1, &g_inboundQueueLock,
+                            g_inboundSlots};
+PacketQueue OutboundQueue = {0, 0, 1, kOutboundQueueSlots, kOutboundQueueSlots - 1, &g_outboundQueueLock,
+                             g_outboundSlots};
 
 void InitializeQueueLocks()
 {

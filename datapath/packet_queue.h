@@ -7,7 +7,14 @@
 
 #include <windows.h>
 
-constexpr WORD kQueueMessageSize = 1024;
+#include "qelapp32/client.h"
+
+constexpr WORD kQueueMessageSize = QEL_MAX_MESSAGE_LENGTH;
+// Slot counts are powers of two: an index wraps with the mask capacity - 1.
+constexpr WORD kInboundQueueSlots = 32;
+constexpr WORD kOutboundQueueSlots = 4;
+static_assert((kInboundQueueSlots & (kInboundQueueSlots - 1)) == 0, "a power of two");
+static_assert((kOutboundQueueSlots & (kOutboundQueueSlots - 1)) == 0, "a power of two");
 constexpr int kQueueRetryAttempts = 700;
 constexpr DWORD kQueueRetryIntervalMs = 100;
 

@@ -6,9 +6,12 @@
 
 #include <array>
 
-constexpr WORD kStatusPacketSize = 8;
-constexpr WORD kValuePacketSize = 27;
-constexpr WORD kAlertDataHeaderSize = 5;
+#include "qelapp32/client.h"
+
+// The wire sizes clients read are theirs to know: they live in the public header.
+constexpr WORD kStatusPacketSize = QEL_STATUS_PACKET_SIZE;
+constexpr WORD kValuePacketSize = QEL_VALUE_PACKET_SIZE;
+constexpr WORD kAlertDataHeaderSize = QEL_ALERT_DATA_HEADER_SIZE;
 constexpr WORD kAlertDataMaxSize = 200;
 constexpr WORD kDocumentPacketSize = 9;
 

@@ -21,8 +21,6 @@ namespace {
 constexpr DWORD kInvalidArgument = 0x57;
 constexpr DWORD kUnknownItem = 0x1002;
 constexpr DWORD kStoreWriteFailed = 0x1D;
-constexpr DWORD kStatusRecordSize = 1036;
-constexpr DWORD kStatusStateOffset = 8;
 constexpr UINT kStatusChangedMessage = 1524;
 constexpr size_t kItemNameSize = 36;
 constexpr DWORD kLoggedWriteBytes = 64;

@@ -11,6 +11,21 @@ constexpr DWORD kPrinterInfoFlagsOffset = 88;    // BYTE flags, bit 0 answered t
 constexpr DWORD kPrinterInfoRemoteNameOffset = 100;
 constexpr DWORD kPrinterInfoRemoteNameSize = kPrinterInfoSize - kPrinterInfoRemoteNameOffset;
 
+// The flags word that every enumeration, status query and device-ID read passes: all of it.
+constexpr DWORD kTovAllFlags = 4095;
+// The channel time-out of TovOpen, also the last argument of TovSetEndOfJobMode.
+constexpr DWORD kTovChannelTimeout = 20;
+
+// The status record of TovQueryPrinterStatus and the printer state at its offset 8.
+constexpr DWORD kStatusRecordSize = 1036;
+constexpr DWORD kStatusStateOffset = 8;
+enum TovPrinterState : DWORD {
+    kPrinterIdleAndOkay = 0,
+    kPrinterPrintingAndOkay = 1,
+    kPrinterIdleAndError = 2,
+    kPrinterPrintingAndError = 3,
+};
+
 typedef BOOL(WINAPI *TOVENUMPROC)(LPVOID printerInfo);
 
 typedef WORD(WINAPI *TovRegisterAppFn)(HWND alertWindow);

@@ -11,8 +11,6 @@ EntryPoint Resolve(HMODULE module, const char *name)
     return reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(GetProcAddress(module, name)));
 }
 
-constexpr DWORD kStatusRecordSize = 1036;
-constexpr DWORD kStatusQueryFlags = 4095;
 
 } // namespace
 
@@ -33,6 +31,6 @@ double InProcessLibrary::TimeStatusQuery()
     BYTE record[kStatusRecordSize] = {};
     DWORD length = 0;
     const double start = NowMicroseconds();
-    queryStatus_(1, 5, kStatusQueryFlags, record, kStatusRecordSize, &length);
+    queryStatus_(1, 5, kTovAllFlags, record, kStatusRecordSize, &length);
     return NowMicroseconds() - start;
 }
