@@ -1,68 +1,121 @@
-// Small owners for kernel objects, so that every return path closes what it opened.
-// Closing never changes GetLastError.
+// One owner for everything the program opens: Owned<Policy> holds a value, closes it once
+// on every way out, and never changes GetLastError while closing. The policy says what
+// the invalid value is and how to close; the aliases below name each kind of resource.
+// Depends on nothing but Windows, so the tools and the simulated library use it too.
 //
 //     HandleGuard file(CreateFileA(...));
 //     if (!file.IsValid()) return 0;
+//     RegistryKeyGuard key;
+//     if (RegOpenKeyExA(..., key.Receive()) != ERROR_SUCCESS) return 0;
+//     const CriticalSectionLock lock = LockSection(&section);
 #pragma once
 
 #include <windows.h>
 
-class HandleGuard {
+template <typename Policy>
+class Owned {
 public:
-    explicit HandleGuard(HANDLE handle = nullptr) : handle_(handle) {}
-    ~HandleGuard() { Close(); }
-    HandleGuard(const HandleGuard &) = delete;
-    HandleGuard &operator=(const HandleGuard &) = delete;
+    using Value = typename Policy::Value;
 
-    HANDLE Get() const { return handle_; }
-    bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    void Close()
+    Owned() : value_(Policy::Invalid()) {}
+    explicit Owned(Value value) : value_(value) {}
+    ~Owned() { Reset(); }
+    Owned(const Owned &) = delete;
+    Owned &operator=(const Owned &) = delete;
+    Owned(Owned &&other) noexcept : value_(other.Release()) {}
+    Owned &operator=(Owned &&other) noexcept
     {
-        if (IsValid()) {
-            DWORD lastError = GetLastError();
-            CloseHandle(handle_);
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
+
+    Value Get() const { return value_; }
+    bool IsValid() const { return Policy::IsValid(value_); }
+
+    // Closes what is held and takes value instead.
+    void Reset(Value value = Policy::Invalid())
+    {
+        if (Policy::IsValid(value_)) {
+            const DWORD lastError = GetLastError();
+            Policy::Close(value_);
             SetLastError(lastError);
         }
-        handle_ = nullptr;
+        value_ = value;
+    }
+
+    // Gives the value up without closing it.
+    Value Release()
+    {
+        const Value value = value_;
+        value_ = Policy::Invalid();
+        return value;
+    }
+
+    // For the APIs that hand a new value out through a pointer.
+    Value *Receive()
+    {
+        Reset();
+        return &value_;
     }
 
 private:
-    HANDLE handle_;
+    Value value_;
 };
 
-// Owns an open registry key.
-//
-//     RegistryKeyGuard key;
-//     if (RegCreateKeyExA(..., key.Receive(), nullptr) != ERROR_SUCCESS) return 0;
-class RegistryKeyGuard {
-public:
-    RegistryKeyGuard() = default;
-    ~RegistryKeyGuard()
-    {
-        if (key_ != nullptr) {
-            DWORD lastError = GetLastError();
-            RegCloseKey(key_);
-            SetLastError(lastError);
-        }
-    }
-    RegistryKeyGuard(const RegistryKeyGuard &) = delete;
-    RegistryKeyGuard &operator=(const RegistryKeyGuard &) = delete;
-
-    HKEY Get() const { return key_; }
-    PHKEY Receive() { return &key_; }
-
-private:
-    HKEY key_ = nullptr;
+struct KernelHandlePolicy {
+    using Value = HANDLE;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void Close(Value handle) { CloseHandle(handle); }
 };
 
-// Holds a critical section for the lifetime of a scope.
-class CriticalSectionLock {
-public:
-    explicit CriticalSectionLock(CRITICAL_SECTION *section) : section_(section) { EnterCriticalSection(section_); }
-    ~CriticalSectionLock() { LeaveCriticalSection(section_); }
-    CriticalSectionLock(const CriticalSectionLock &) = delete;
-    CriticalSectionLock &operator=(const CriticalSectionLock &) = delete;
-
-private:
-    CRITICAL_SECTION *section_;
+struct RegistryKeyPolicy {
+    using Value = HKEY;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value key) { return key != nullptr; }
+    static void Close(Value key) { RegCloseKey(key); }
 };
+
+struct LocalBlockPolicy {
+    using Value = HLOCAL;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value block) { return block != nullptr; }
+    static void Close(Value block) { LocalFree(block); }
+};
+
+struct GlobalBlockPolicy {
+    using Value = HGLOBAL;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value block) { return block != nullptr; }
+    static void Close(Value block) { GlobalFree(block); }
+};
+
+struct ModulePolicy {
+    using Value = HMODULE;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value module) { return module != nullptr; }
+    static void Close(Value module) { FreeLibrary(module); }
+};
+
+// A critical section held: "closing" leaves it.
+struct HeldSectionPolicy {
+    using Value = CRITICAL_SECTION *;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value section) { return section != nullptr; }
+    static void Close(Value section) { LeaveCriticalSection(section); }
+};
+
+using HandleGuard = Owned<KernelHandlePolicy>;
+using RegistryKeyGuard = Owned<RegistryKeyPolicy>;
+using LocalBlock = Owned<LocalBlockPolicy>;
+using GlobalBlock = Owned<GlobalBlockPolicy>;
+using ModuleGuard = Owned<ModulePolicy>;
+using CriticalSectionLock = Owned<HeldSectionPolicy>;
+
+// Enters the section and holds it until the owner goes.
+inline CriticalSectionLock LockSection(CRITICAL_SECTION *section)
+{
+    EnterCriticalSection(section);
+    return CriticalSectionLock(section);
+}

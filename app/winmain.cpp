@@ -4,6 +4,7 @@
 
 #include "alerts/alert_thread.h"
 #include "app/command_line.h"
+#include "app/handle_guard.h"
 #include "app/instance_names.h"
 #include "app/instance_state.h"
 #include "app/log.h"
@@ -35,10 +36,10 @@ HANDLE CreateInstanceEvent(const char *format)
     return CreateEventA(nullptr, FALSE, FALSE, name);
 }
 
+// The owner closes it (leaving GetLastError as it was) as it goes out of scope here.
 void CloseAndClear(HANDLE &handle)
 {
-    if (handle != nullptr)
-        CloseHandle(handle);
+    const HandleGuard owner(handle);
     handle = nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/handle_guard.h"
 #include "app/instance_state.h"
 #include "app/platform.h"
 
@@ -11,51 +12,21 @@ namespace {
 
 constexpr DWORD kJobInfoLevel = 1;
 
-// Owns a spooler handle; it is closed through the platform table like every spooler call.
-class PrinterHandle {
-public:
-    PrinterHandle() = default;
-    ~PrinterHandle() { Close(); }
-    PrinterHandle(const PrinterHandle &) = delete;
-    PrinterHandle &operator=(const PrinterHandle &) = delete;
-
-    HANDLE Get() const { return handle_; }
-    LPHANDLE Receive() { return &handle_; }
-    void Close()
-    {
-        if (handle_ != nullptr)
-            g_platform.ClosePrinter(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
+// A spooler handle is closed through the platform table like every spooler call.
+struct SpoolerPrinterPolicy {
+    using Value = HANDLE;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value printer) { return printer != nullptr; }
+    static void Close(Value printer) { g_platform.ClosePrinter(printer); }
 };
+using PrinterHandle = Owned<SpoolerPrinterPolicy>;
 
-// Owns a LocalAlloc block and, once locked, its lock.
-class LocalBlock {
-public:
-    explicit LocalBlock(DWORD size) : block_(LocalAlloc(LPTR, size)) {}
-    ~LocalBlock()
-    {
-        if (data_ != nullptr)
-            LocalUnlock(block_);
-        if (block_ != nullptr)
-            LocalFree(block_);
-    }
-    LocalBlock(const LocalBlock &) = delete;
-    LocalBlock &operator=(const LocalBlock &) = delete;
-
-    bool IsAllocated() const { return block_ != nullptr; }
-    BYTE *Lock()
-    {
-        data_ = static_cast<BYTE *>(LocalLock(block_));
-        return data_;
-    }
-
-private:
-    HLOCAL block_;
-    BYTE *data_ = nullptr;
+// A locked LocalAlloc block: unlocked before it is freed.
+struct LockedBlockPolicy {
+    using Value = HLOCAL;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value block) { return block != nullptr; }
+    static void Close(Value block) { LocalUnlock(block); }
 };
 
 // The job ID is the first field of the first JOB_INFO_1 record. A record that vanished
@@ -85,12 +56,13 @@ DWORD GetFirstPrinterJob(DWORD action)
     if (needed == 0)
         return 0;
 
-    LocalBlock block(needed);
-    if (!block.IsAllocated())
+    const LocalBlock block(LocalAlloc(LPTR, needed));
+    if (!block.IsValid())
         return 0;
-    BYTE *jobs = block.Lock();
+    BYTE *jobs = static_cast<BYTE *>(LocalLock(block.Get()));
     if (jobs == nullptr)
         return 0;
+    const Owned<LockedBlockPolicy> locked(block.Get());
 
     DWORD answer = 0;
     DWORD neededNow = 0;
@@ -102,6 +74,6 @@ DWORD GetFirstPrinterJob(DWORD action)
             answer = jobId != 0 ? 1 : 0;
     }
     // The spooler handle goes first, then the block is unlocked and freed.
-    printer.Close();
+    printer.Reset();
     return answer;
 }

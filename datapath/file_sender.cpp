@@ -17,26 +17,6 @@ constexpr DWORD kWriteFlag = 1;
 // A library code of STILL_ACTIVE is reported as this instead.
 constexpr DWORD kStillActiveStandIn = 0xFFFFFFFF;
 
-// The block buffer of one run, freed on every way out.
-class BlockBuffer {
-public:
-    BlockBuffer() : block_(static_cast<BYTE *>(GlobalAlloc(GPTR, kSenderBlockSize))) {}
-    ~BlockBuffer() { Free(); }
-    BlockBuffer(const BlockBuffer &) = delete;
-    BlockBuffer &operator=(const BlockBuffer &) = delete;
-
-    BYTE *Get() const { return block_; }
-    void Free()
-    {
-        if (block_ != nullptr)
-            GlobalFree(block_);
-        block_ = nullptr;
-    }
-
-private:
-    BYTE *block_;
-};
-
 bool IsSeparator(char c)
 {
     return c == '\\' || c == '/';
@@ -145,8 +125,9 @@ bool ReadBlock(HANDLE file, BYTE *block, DWORD &bytesRead)
     return ReadFile(file, block, kSenderBlockSize, &bytesRead, nullptr) && bytesRead != 0 && g_senderCancel == 0;
 }
 
-DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
+DWORD SendAsDocument(HandleGuard &file, GlobalBlock &block)
 {
+    BYTE *const data = static_cast<BYTE *>(block.Get());
     // Taken once, so the channel and the document opened are the ones closed.
     const WORD appId = CurrentAppId();
     const WORD hPrinter = CurrentPrinterHandle();
@@ -158,8 +139,8 @@ DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
     DWORD code = g_tov.TovStartDoc(hPrinter, 0, 0);
     if (code != 0) {
         LogError("SendFileToPrinter:  TovStartDoc failed (%Xh)\n", code); // log contract: two blanks
-        file.Close();
-        block.Free();
+        file.Reset();
+        block.Reset();
         SetQELModes(appId, hPrinter);
         return 0;
     }
@@ -170,9 +151,9 @@ DWORD SendAsDocument(HandleGuard &file, BlockBuffer &block)
 
     DWORD result = 0;
     DWORD bytesRead = 0;
-    while (ReadBlock(file.Get(), block.Get(), bytesRead)) {
+    while (ReadBlock(file.Get(), data, bytesRead)) {
         DWORD count = bytesRead;
-        code = g_tov.TovWrite(appId, hPrinter, 0, block.Get(), &count, kWriteFlag);
+        code = g_tov.TovWrite(appId, hPrinter, 0, data, &count, kWriteFlag);
         if (code != 0) {
             // The document is incomplete: it is closed, and the run ends as failed.
             LogError("SendFileToPrinter:  TovWrite failed (%Xh)\n", code); // two blanks, as its siblings
@@ -202,8 +183,9 @@ DWORD WritePacketToPort(const char *port, const BYTE *packet)
     return g_tov.TovWriteUNI(port, packet, &count);
 }
 
-DWORD SendToPort(HandleGuard &file, BlockBuffer &block)
+DWORD SendToPort(HandleGuard &file, GlobalBlock &block)
 {
+    BYTE *const data = static_cast<BYTE *>(block.Get());
     // Port discovery may rewrite the name on another thread; this run keeps one copy.
     char port[kNameBufferSize];
     CopyCurrentPortName(port);
@@ -214,9 +196,9 @@ DWORD SendToPort(HandleGuard &file, BlockBuffer &block)
         LogError("SendFileToPrinter: TovWriteUNI StartDoc failed (%Xh)\n", code);
 
     DWORD bytesRead = 0;
-    while (ReadBlock(file.Get(), block.Get(), bytesRead)) {
+    while (ReadBlock(file.Get(), data, bytesRead)) {
         DWORD count = bytesRead;
-        code = g_tov.TovWriteUNI(port, block.Get(), &count);
+        code = g_tov.TovWriteUNI(port, data, &count);
         OfferAgainWhatWasNotTaken(file.Get(), bytesRead, count);
         if (code != 0) {
             LogError("SendFileToPrinter:  TovWriteUNI failed (%Xh)\n", code); // log contract: two blanks
@@ -269,8 +251,8 @@ DWORD WINAPI SendFileToPrinter(LPVOID fileName)
         LogError("SendFileToPrinter: \"%s\" is not a disk file\n", path);
         return ERROR_BAD_FILE_TYPE;
     }
-    BlockBuffer block;
-    if (block.Get() == nullptr)
+    GlobalBlock block(GlobalAlloc(GPTR, kSenderBlockSize)); // freed on every way out
+    if (!block.IsValid())
         return 0;
     return IsNonBidiMode() ? SendToPort(file, block) : SendAsDocument(file, block);
 }

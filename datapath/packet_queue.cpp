@@ -52,7 +52,7 @@ int QueueAddMessage(PacketQueue *queue, const void *data, WORD length, WORD tag)
         LogError("QueueAddMessage: Invalid Queue Pointer!\n");
         return 1;
     }
-    CriticalSectionLock lock(queue->lock);
+    const CriticalSectionLock lock = LockSection(queue->lock);
     if (IsFull(queue))
         return 0;
     if (length > kQueueMessageSize)
@@ -73,7 +73,7 @@ WORD QueueGetMessage(PacketQueue *queue, void *buffer, WORD maximum, WORD *tagOu
         LogError("QueueGetMessage: Invalid Queue Pointer!\n");
         return 0;
     }
-    CriticalSectionLock lock(queue->lock);
+    const CriticalSectionLock lock = LockSection(queue->lock);
     if (queue->empty)
         return 0;
     const PacketSlot &slot = queue->slots[queue->readIndex];

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "app/handle_guard.h"
 #include "app/log.h"
 #include "maintenance/component_replacement.h"
 #include "maintenance/system_directory.h"
@@ -35,24 +36,6 @@ bool IsComponentMissing(const char *path)
     return OpenFile(path, &openInfo, OF_EXIST) == HFILE_ERROR && GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-// Owns a LocalAlloc block.
-class LocalMemory {
-public:
-    explicit LocalMemory(DWORD size) : block_(LocalAlloc(LMEM_ZEROINIT, size)) {}
-    ~LocalMemory()
-    {
-        if (block_ != nullptr)
-            LocalFree(block_);
-    }
-    LocalMemory(const LocalMemory &) = delete;
-    LocalMemory &operator=(const LocalMemory &) = delete;
-
-    void *Get() const { return block_; }
-
-private:
-    HLOCAL block_;
-};
-
 // A component whose version cannot be read is given the benefit of the doubt, as one
 // without version information is: the check is there to catch old releases, not to
 // stop printing on an unreadable file.
@@ -63,8 +46,8 @@ bool IsComponentRecentEnough(const char *path, const ComponentRow &row)
     const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
     if (size == 0)
         return true;
-    LocalMemory block(size);
-    if (block.Get() == nullptr)
+    const LocalBlock block(LocalAlloc(LMEM_ZEROINIT, size));
+    if (!block.IsValid())
         return true;
     if (!GetFileVersionInfoA(path, 0, size, block.Get()))
         return true;

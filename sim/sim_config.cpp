@@ -160,7 +160,7 @@ std::shared_ptr<const SimConfig> ConfigCache::Current()
     // Looked up on every call: tests point the variable at a fresh file between runs.
     const std::string path = ResolveConfigPath();
     const std::optional<FileStamp> stamp = ReadFileStamp(path);
-    ScopedLock guard(lock_);
+    const CriticalSectionLock guard = Lock(lock_);
     if (!loaded_ || path != path_ || stamp != stamp_) Reload(path, stamp);
     return config_;
 }

@@ -1,7 +1,12 @@
 // Critical-section wrapper: several threads of the caller use the library at once.
+// Held through the program's one owner type:
+//
+//     const CriticalSectionLock guard = Lock(section);
 #pragma once
 
 #include <windows.h>
+
+#include "app/handle_guard.h"
 
 namespace qrmtov_sim {
 
@@ -12,22 +17,12 @@ public:
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
 
-    void Enter() { EnterCriticalSection(&section_); }
-    void Leave() { LeaveCriticalSection(&section_); }
+    CRITICAL_SECTION* Native() { return &section_; }
 
 private:
     CRITICAL_SECTION section_;
 };
 
-class ScopedLock {
-public:
-    explicit ScopedLock(CriticalSection& section) : section_(section) { section_.Enter(); }
-    ~ScopedLock() { section_.Leave(); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
-
-private:
-    CriticalSection& section_;
-};
+inline CriticalSectionLock Lock(CriticalSection& section) { return LockSection(section.Native()); }
 
 }  // namespace qrmtov_sim

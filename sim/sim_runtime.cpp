@@ -43,33 +43,33 @@ IniDocument ReadStore(const std::string& storePath)
 
 void PrinterState::RememberRegisteredWindow(HWND window)
 {
-    ScopedLock guard(lock_);
+    const CriticalSectionLock guard = Lock(lock_);
     registeredWindow_ = window;
 }
 
 void PrinterState::RememberCapture(HWND window)
 {
-    ScopedLock guard(lock_);
+    const CriticalSectionLock guard = Lock(lock_);
     capturedWindow_ = window != nullptr ? window : registeredWindow_;
     captured_ = true;
 }
 
 void PrinterState::ForgetCapture()
 {
-    ScopedLock guard(lock_);
+    const CriticalSectionLock guard = Lock(lock_);
     captured_ = false;
 }
 
 std::optional<HWND> PrinterState::CapturedWindow()
 {
-    ScopedLock guard(lock_);
+    const CriticalSectionLock guard = Lock(lock_);
     if (!captured_) return std::nullopt;
     return capturedWindow_;
 }
 
 DWORD PrinterState::NextStatusState(const SimConfig& config)
 {
-    ScopedLock guard(lock_);
+    const CriticalSectionLock guard = Lock(lock_);
     // A rewritten settings file starts its sequence from the beginning.
     if (sequenceLoadId_ != config.loadId) {
         sequenceLoadId_ = config.loadId;
@@ -83,21 +83,21 @@ void WriteCallLine(const std::string& logPath, const char* entryPoint, const std
 {
     if (logPath.empty()) return;
     const std::string line = FormatCallLine(entryPoint, fields);
-    ScopedLock guard(LogLock());
+    const CriticalSectionLock guard = Lock(LogLock());
     AppendToFile(logPath, line);
 }
 
 void AppendCapture(const std::string& capturePath, const void* data, DWORD size)
 {
     if (capturePath.empty() || data == nullptr || size == 0) return;
-    ScopedLock guard(CaptureLock());
+    const CriticalSectionLock guard = Lock(CaptureLock());
     AppendToFile(capturePath, std::string(static_cast<const char*>(data), size));
 }
 
 bool StoreItem(const std::string& storePath, const std::string& printerName, const std::string& itemName,
                const std::string& bytes)
 {
-    ScopedLock guard(StoreLock());
+    const CriticalSectionLock guard = Lock(StoreLock());
     IniDocument store = ReadStore(storePath);
     store.SetValue(printerName, itemName, FormatHex(bytes.data(), bytes.size()));
     return ReplaceFileContent(storePath, store.Serialize());
@@ -106,7 +106,7 @@ bool StoreItem(const std::string& storePath, const std::string& printerName, con
 std::optional<std::string> RetrieveItem(const std::string& storePath, const std::string& printerName,
                                         const std::string& itemName)
 {
-    ScopedLock guard(StoreLock());
+    const CriticalSectionLock guard = Lock(StoreLock());
     const IniDocument store = ReadStore(storePath);
     const std::string* hex = store.FindValue(printerName, itemName);
     if (hex == nullptr) return std::nullopt;
