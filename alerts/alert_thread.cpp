@@ -1,14 +1,14 @@
 #include "alerts/alert_thread.h"
 
 #include "alerts/alert_window_proc.h"
-#include "app/instance_state.h"
-#include "app/log.h"
-#include "app/window_class.h"
+#include "core/instance_state.h"
+#include "core/log.h"
+#include "core/window_class.h"
 #include "qelapp32/client.h"
 
 ATOM RegisterAlertWindowClass(const char *className, const char *title)
 {
-    if (FindWindowA(className, title) != nullptr)
+    if (IsWindowPresent(className, title))
         return 0;
     return RegisterHiddenWindowClass(g_instance, className, AlertWindowProc);
 }
@@ -34,16 +34,7 @@ DWORD WINAPI AlertThread(LPVOID eventPointer)
         return 0;
     SetEvent(*static_cast<HANDLE *>(eventPointer));
 
-    MSG message;
-    for (;;) {
-        BOOL result = GetMessageA(&message, nullptr, 0, 0);
-        if (result == 0)
-            return 0;
-        if (result == -1)
-            return static_cast<DWORD>(-1);
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    return static_cast<DWORD>(RunMessageLoop(static_cast<WPARAM>(-1)));
 }
 
 void PostDestroyToAlertWindow()

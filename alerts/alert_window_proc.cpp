@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdint>
 
-#include "app/instance_state.h"
-#include "app/log.h"
+#include "core/instance_state.h"
+#include "core/log.h"
 #include "config/port_discovery.h"
 #include "datapath/packet_queue.h"
 #include "datapath/packets.h"

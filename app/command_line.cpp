@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/instance_state.h"
+#include "core/instance_state.h"
 
 namespace {
 

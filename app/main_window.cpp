@@ -1,18 +1,13 @@
 #include "app/main_window.h"
 
-#include "app/instance_state.h"
-#include "app/log.h"
-#include "app/window_class.h"
-#include "client/main_window_proc.h"
-
-HWND FindRunningCopy(const char *className, const char *title)
-{
-    return FindWindowA(className, title);
-}
+#include "core/instance_state.h"
+#include "core/log.h"
+#include "core/window_class.h"
+#include "handlers/main_window_proc.h"
 
 ATOM InitApplication(HINSTANCE instance, const char *className, const char *title)
 {
-    if (FindRunningCopy(className, title) != nullptr) {
+    if (IsWindowPresent(className, title)) {
         LogError("InitApplication: Found another copy of myself\n");
         return 0;
     }

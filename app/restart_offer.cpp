@@ -1,7 +1,7 @@
 #include "app/restart_offer.h"
 
-#include "app/handle_guard.h"
-#include "app/platform.h"
+#include "core/owned.h"
+#include "core/platform.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/handle_guard.h"
-#include "app/instance_state.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/owned.h"
+#include "core/instance_state.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "config/printer_registry.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"

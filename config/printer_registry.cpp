@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/handle_guard.h"
-#include "app/instance_state.h"
+#include "core/owned.h"
+#include "core/instance_state.h"
 #include "qelapp32/client.h"
 
 bool BuildPrinterKeyPath(char *buffer, const char *printerName, const char *suffix)

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "app/handle_guard.h"
-#include "app/instance_state.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/owned.h"
+#include "core/instance_state.h"
+#include "core/log.h"
+#include "core/platform.h"
 #include "config/port_discovery.h"
 #include "datapath/job_modes.h"
 #include "datapath/packets.h"

@@ -1,6 +1,6 @@
 #include "datapath/job_modes.h"
 
-#include "app/log.h"
+#include "core/log.h"
 #include "tovlib/tov_library.h"
 
 namespace {

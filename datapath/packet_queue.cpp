@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "app/handle_guard.h"
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/owned.h"
+#include "core/log.h"
+#include "core/platform.h"
 
 namespace {
 

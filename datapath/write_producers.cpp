@@ -1,7 +1,7 @@
 #include "datapath/write_producers.h"
 
-#include "app/instance_state.h"
-#include "app/platform.h"
+#include "core/instance_state.h"
+#include "core/platform.h"
 #include "datapath/packet_queue.h"
 #include "qelapp32/client.h"
 

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "app/instance_state.h"
-#include "app/log.h"
+#include "core/instance_state.h"
+#include "core/log.h"
 #include "datapath/job_modes.h"
 #include "datapath/packet_queue.h"
 #include "qelapp32/client.h"

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "app/handle_guard.h"
-#include "app/log.h"
+#include "core/owned.h"
+#include "core/log.h"
 #include "maintenance/component_replacement.h"
 #include "maintenance/system_directory.h"
 

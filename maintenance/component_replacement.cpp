@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/log.h"
+#include "core/log.h"
 
 #include "maintenance/system_directory.h"
 

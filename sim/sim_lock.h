@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "app/handle_guard.h"
+#include "core/owned.h"
 
 namespace qrmtov_sim {
 

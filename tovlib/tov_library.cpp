@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/log.h"
-#include "app/platform.h"
+#include "core/log.h"
+#include "core/platform.h"
 
 TovApi g_tov = {};
 HMODULE g_tovModule = nullptr;

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/instance_state.h"
+#include "core/instance_state.h"
 #include "battery.h"
 #include "battery_support.h"
-#include "client/message_handlers.h"
+#include "handlers/message_handlers.h"
 #include "config/port_discovery.h"
 #include "config/printer_registry.h"
 #include "fake_tov.h"

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "client/client_memory.h"
+#include "handlers/client_memory.h"
 
 namespace {
 

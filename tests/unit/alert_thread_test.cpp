@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "alerts/alert_thread.h"
-#include "app/instance_state.h"
+#include "core/instance_state.h"
 
 TEST(AlertThreadEnd, WithoutAnAlertWindowNothingLandsInTheCallersQueue)
 {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "client/client_memory.h"
+#include "handlers/client_memory.h"
 
 TEST(ClientMemory, JudgesRangesByTheirPages)
 {

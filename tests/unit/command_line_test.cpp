@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/instance_names.h"
-#include "app/instance_state.h"
+#include "core/instance_names.h"
+#include "core/instance_state.h"
 #include "qelapp32/client.h"
 
 TEST(ParseCommandLine, SplitsSwitchesFromThePrinterName)

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "client/message_handlers.h"
+#include "handlers/message_handlers.h"
 #include "data_path_fixture.h"
 #include "qelapp32/client.h"
 #include "sender_directory.h"

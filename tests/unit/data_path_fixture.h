@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_state.h"
+#include "core/instance_state.h"
 #include "datapath/packet_queue.h"
 #include "fake_tov.h"
 #include "platform_recorder.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/log.h"
+#include "core/log.h"
 #include "platform_recorder.h"
 
 TEST(LogError, WritesPrefixedLineWithItsOwnLineFeed)

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_state.h"
-#include "client/main_window_proc.h"
+#include "core/instance_state.h"
+#include "handlers/main_window_proc.h"
 #include "fake_tov.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "core/platform.h"
 
 class PlatformRecorder {
 public:

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "client/message_handlers.h"
-#include "client/status_query.h"
+#include "handlers/message_handlers.h"
+#include "status/status_query.h"
 #include "printer_state_fixture.h"
 #include "qelapp32/client.h"
 

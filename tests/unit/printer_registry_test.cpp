@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/instance_state.h"
+#include "core/instance_state.h"
 #include "config/printer_registry.h"
 #include "qelapp32/client.h"
 #include "support/test_instance.h"

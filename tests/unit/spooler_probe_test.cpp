@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_state.h"
-#include "client/main_window_proc.h"
-#include "client/spooler_probe.h"
+#include "core/instance_state.h"
+#include "handlers/main_window_proc.h"
+#include "config/spooler_probe.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "client/message_handlers.h"
-#include "client/status_query.h"
-#include "client/status_thread.h"
+#include "handlers/message_handlers.h"
+#include "status/status_query.h"
+#include "status/status_thread.h"
 #include "printer_state_fixture.h"
 #include "qelapp32/client.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/instance_state.h"
-#include "client/message_handlers.h"
+#include "core/instance_state.h"
+#include "handlers/message_handlers.h"
 #include "fake_tov.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "client/message_handlers.h"
+#include "handlers/message_handlers.h"
 #include "data_path_fixture.h"
 #include "datapath/write_producers.h"
 #include "datapath/write_thread.h"

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/handle_guard.h"
+#include "core/owned.h"
 #include "console_break.h"
 #include "exit_codes.h"
 #include "json.h"

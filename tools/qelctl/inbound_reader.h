@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "app/handle_guard.h"
+#include "core/owned.h"
 #include "command_support.h"
 #include "remote_memory.h"
 

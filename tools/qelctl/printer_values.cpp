@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/handle_guard.h"
+#include "core/owned.h"
 #include "qelapp32/client.h"
 
 namespace {

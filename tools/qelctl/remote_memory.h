@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "app/handle_guard.h"
+#include "core/owned.h"
 #include "instance.h"
 
 // Opens the instance's process for reading and writing its memory and waiting on it.

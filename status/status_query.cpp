@@ -1,9 +1,9 @@
-#include "client/status_query.h"
+#include "status/status_query.h"
 
 #include <cstring>
 
-#include "app/instance_state.h"
-#include "app/log.h"
+#include "core/instance_state.h"
+#include "core/log.h"
 #include "config/port_discovery.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"

@@ -1,9 +1,9 @@
-#include "client/message_handlers.h"
+#include "handlers/message_handlers.h"
 
 #include <array>
 
-#include "app/instance_state.h"
-#include "app/log.h"
+#include "core/instance_state.h"
+#include "core/log.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"
 

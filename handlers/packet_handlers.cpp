@@ -1,9 +1,9 @@
-#include "client/message_handlers.h"
+#include "handlers/message_handlers.h"
 
 #include <cstring>
 
-#include "app/log.h"
-#include "client/client_memory.h"
+#include "core/log.h"
+#include "handlers/client_memory.h"
 #include "datapath/packet_queue.h"
 #include "datapath/write_producers.h"
 

@@ -1,4 +1,4 @@
-#include "app/instance_state.h"
+#include "core/instance_state.h"
 
 const char *g_printerName = nullptr;
 bool g_checkOnly = false;

@@ -1,7 +1,7 @@
-#include "client/message_handlers.h"
+#include "handlers/message_handlers.h"
 
-#include "app/instance_state.h"
-#include "client/status_query.h"
+#include "core/instance_state.h"
+#include "status/status_query.h"
 #include "qelapp32/client.h"
 
 namespace {

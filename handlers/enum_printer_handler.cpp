@@ -1,6 +1,6 @@
-#include "client/message_handlers.h"
+#include "handlers/message_handlers.h"
 
-#include "app/instance_state.h"
+#include "core/instance_state.h"
 #include "config/port_discovery.h"
 #include "qelapp32/client.h"
 

@@ -1,8 +1,8 @@
-#include "client/main_window_proc.h"
+#include "handlers/main_window_proc.h"
 
-#include "app/instance_state.h"
-#include "app/log.h"
-#include "client/message_handlers.h"
+#include "core/instance_state.h"
+#include "core/log.h"
+#include "handlers/message_handlers.h"
 #include "qelapp32/client.h"
 
 namespace {

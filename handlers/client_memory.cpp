@@ -1,4 +1,4 @@
-#include "client/client_memory.h"
+#include "handlers/client_memory.h"
 
 #include <array>
 #include <atomic>

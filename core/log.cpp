@@ -1,9 +1,9 @@
-#include "app/log.h"
+#include "core/log.h"
 
 #include <cstdarg>
 #include <cstring>
 
-#include "app/platform.h"
+#include "core/platform.h"
 
 namespace {
 

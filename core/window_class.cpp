@@ -1,4 +1,4 @@
-#include "app/window_class.h"
+#include "core/window_class.h"
 
 ATOM RegisterHiddenWindowClass(HINSTANCE instance, const char *className, WNDPROC procedure)
 {
@@ -19,4 +19,23 @@ ATOM RegisterHiddenWindowClass(HINSTANCE instance, const char *className, WNDPRO
 HWND CreateHiddenWindow(HINSTANCE instance, const char *className, const char *title)
 {
     return CreateWindowExA(0, className, title, WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr, instance, nullptr);
+}
+
+bool IsWindowPresent(const char *className, const char *title)
+{
+    return FindWindowA(className, title) != nullptr;
+}
+
+WPARAM RunMessageLoop(WPARAM failureAnswer)
+{
+    MSG message{};
+    for (;;) {
+        const BOOL result = GetMessageA(&message, nullptr, 0, 0);
+        if (result == 0)
+            return message.wParam;
+        if (result == -1)
+            return failureAnswer;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
 }

@@ -1,5 +1,5 @@
-#include "app/log.h"
-#include "client/message_handlers.h"
+#include "core/log.h"
+#include "handlers/message_handlers.h"
 #include "tovlib/tov_library.h"
 
 LRESULT OnPing()

@@ -1,9 +1,9 @@
-#include "app/instance_names.h"
+#include "core/instance_names.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/instance_state.h"
+#include "core/instance_state.h"
 #include "qelapp32/client.h"
 
 bool IsPrinterNameUsable(const char *printerName)

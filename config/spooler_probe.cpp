@@ -1,12 +1,12 @@
-#include "client/spooler_probe.h"
+#include "config/spooler_probe.h"
 
 #include <winspool.h>
 
 #include <cstring>
 
-#include "app/handle_guard.h"
-#include "app/instance_state.h"
-#include "app/platform.h"
+#include "core/owned.h"
+#include "core/instance_state.h"
+#include "core/platform.h"
 
 namespace {
 

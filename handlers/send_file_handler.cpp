@@ -1,8 +1,8 @@
-#include "client/message_handlers.h"
+#include "handlers/message_handlers.h"
 
-#include "app/instance_state.h"
-#include "app/log.h"
-#include "client/client_memory.h"
+#include "core/instance_state.h"
+#include "core/log.h"
+#include "handlers/client_memory.h"
 #include "datapath/file_sender.h"
 #include "qelapp32/client.h"
 

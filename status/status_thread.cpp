@@ -1,7 +1,7 @@
-#include "client/status_thread.h"
+#include "status/status_thread.h"
 
-#include "app/instance_state.h"
-#include "client/status_query.h"
+#include "core/instance_state.h"
+#include "status/status_query.h"
 
 DWORD WINAPI StatusThread(LPVOID eventVariable)
 {

@@ -1,9 +1,9 @@
 #include <array>
 #include <cstring>
 
-#include "app/instance_state.h"
-#include "app/log.h"
-#include "client/message_handlers.h"
+#include "core/instance_state.h"
+#include "core/log.h"
+#include "handlers/message_handlers.h"
 #include "config/printer_registry.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"

@@ -1,8 +1,0 @@
-#include <windows.h>
-
-#include "app/winmain.h"
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand)
-{
-    return RunQelApp(instance, previousInstance, commandLine, showCommand);
-}
