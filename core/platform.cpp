@@ -74,3 +74,14 @@ PlatformApi RealPlatformApi()
 }
 
 PlatformApi g_platform = RealPlatformApi();
+
+bool ReadSystemDirectory(char *buffer, UINT room, UINT *length)
+{
+    const UINT answer = g_platform.GetSystemDirectoryA(buffer, room);
+    if (length != nullptr)
+        *length = answer;
+    if (answer == 0 || answer >= room)
+        return false;
+    buffer[answer] = '\0';
+    return true;
+}

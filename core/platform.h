@@ -26,3 +26,11 @@ extern PlatformApi g_platform;
 
 // The table as the program starts with it: the real Win32 functions.
 PlatformApi RealPlatformApi();
+
+// The room the service gives the system directory wherever it reads it.
+constexpr UINT kSystemDirectoryRoom = 250;
+
+// Reads the system directory through the seam into buffer (room bytes). False when the call
+// fails or the path does not fit, in which case nothing may be built from it. length, when
+// given, receives the call's answer as it was.
+bool ReadSystemDirectory(char *buffer, UINT room, UINT *length = nullptr);

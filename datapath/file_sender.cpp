@@ -81,8 +81,8 @@ bool IsDiskFile(HANDLE file)
 // whole does not fit.
 bool BuildPath(char (&path)[kSenderPathSize], const char *name)
 {
-    const UINT directoryLength = g_platform.GetSystemDirectoryA(path, kSenderPathSize);
-    if (directoryLength == 0 || directoryLength > kSenderPathSize)
+    UINT directoryLength = 0;
+    if (!ReadSystemDirectory(path, kSenderPathSize, &directoryLength))
         return false;
     const size_t nameLength = std::strlen(name);
     if (directoryLength + 1 + nameLength + 1 > kSenderPathSize)
@@ -220,9 +220,9 @@ bool IsSendableFileName(const char *name)
         AnyComponent(name, IsParentComponent) || AnyComponent(name, IsDeviceComponent))
         return false;
     char directory[kSenderPathSize];
-    const UINT directoryLength = g_platform.GetSystemDirectoryA(directory, kSenderPathSize);
+    UINT directoryLength = 0;
     // An unreadable directory is not the name's fault: the sender ends quietly on it.
-    if (directoryLength == 0 || directoryLength > kSenderPathSize)
+    if (!ReadSystemDirectory(directory, kSenderPathSize, &directoryLength))
         return true;
     return directoryLength + 1 + std::strlen(name) + 1 <= kSenderPathSize;
 }

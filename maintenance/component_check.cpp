@@ -70,7 +70,7 @@ bool IsComponentRecentEnough(const char *path, const ComponentRow &row)
 int CheckComponents()
 {
     char directory[kSystemDirectoryRoom];
-    if (!ReadSystemDirectory(directory))
+    if (!ReadSystemDirectory(directory, kSystemDirectoryRoom))
         return 0;
     for (const ComponentRow &row : kComponentTable) {
         char component[kComponentPathSize];

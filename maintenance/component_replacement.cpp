@@ -77,7 +77,7 @@ bool IsRenamePending(const char *temporary, const char *target)
 void ScheduleComponentReplacement()
 {
     char directory[kSystemDirectoryRoom];
-    if (!ReadSystemDirectory(directory))
+    if (!ReadSystemDirectory(directory, kSystemDirectoryRoom))
         return;
     for (const ReplacementRow &row : kReplacementTable) {
         char backup[kComponentPathSize];

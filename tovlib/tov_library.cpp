@@ -18,7 +18,6 @@ bool ResolveEntry(HMODULE module, const char *name, EntryPoint &slot)
     return address != nullptr;
 }
 
-constexpr UINT kSystemDirectoryRoom = 250;
 constexpr char kStarterProgram[] = "\\Qrmstart.exe";
 
 } // namespace
@@ -74,8 +73,8 @@ void FreeTovLibrary()
 bool StartTovStarterProgram()
 {
     char path[kSystemDirectoryRoom + sizeof(kStarterProgram)];
-    UINT length = g_platform.GetSystemDirectoryA(path, kSystemDirectoryRoom);
-    if (length == 0 || length >= kSystemDirectoryRoom) {
+    UINT length = 0;
+    if (!ReadSystemDirectory(path, kSystemDirectoryRoom, &length)) {
         LogError("ERROR: GetSystemDirectory(buffer, %d) FAILED <%d>\n", kSystemDirectoryRoom, length);
         return false;
     }
