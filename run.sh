@@ -10,14 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-BUILD_DIR="${QEL_BUILD_DIR:-build}"
+export QEL_BUILD_DIR="${QEL_BUILD_DIR:-build}"
 
-scripts/setup.sh
-cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DQEL_BUILD_TESTS=ON >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+scripts/build.sh
 
-BIN="$BUILD_DIR/bin"
+BIN="$QEL_BUILD_DIR/bin"
 PRINTER=QelDemo
 PRINTER_KEY="HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\$PRINTER"
 # The simulated library's files, in the prefix's C: drive so Windows paths reach them.
