@@ -10,6 +10,7 @@ constexpr char kIntroduction[] =
     "qelctl - talk to the qelapp32 instance that serves a printer\n"
     "\n"
     "usage: qelctl PRINTER COMMAND [ARGS] [OPTIONS]\n"
+    "       qelctl list                qelctl start PRINTER      qelctl check PRINTER\n"
     "       qelctl help [COMMAND]      qelctl PRINTER COMMAND --help\n"
     "\n"
     "The instance is found through the value \"QelApp32Hwnd\" under\n"
@@ -38,9 +39,15 @@ void PrintGeneralHelp()
     PrintExitCodes();
 }
 
+std::string UsageLine(const CommandEntry &command)
+{
+    const std::string printer = command.syntax == Syntax::PrinterFirst ? "PRINTER " : "";
+    return "usage: qelctl " + printer + command.usage;
+}
+
 void PrintCommandHelp(const CommandEntry &command)
 {
-    std::printf("usage: qelctl PRINTER %s\n\n%s\n", command.usage, command.summary);
+    std::printf("%s\n\n%s\n", UsageLine(command).c_str(), command.summary);
     if (command.help[0] != '\0')
         std::printf("\n%s\n", command.help);
     std::puts("");
