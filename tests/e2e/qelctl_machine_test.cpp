@@ -141,7 +141,9 @@ TEST(QelctlStart, WaitEndsWhenTheInstanceServesOrEndsAndAServedPrinterIsNotStart
     const std::vector<char> environment = sim.EnvironmentBlock();
     TestPrinterKey printer(UniquePrinterName("start"), "USB001");
     const EndsInstanceOf reaper(printer.Name());
-    const std::string refusedName(200, 'n'); // longer than the 193 characters the instance takes
+    // One character more than the 193 the instance takes: it refuses the name and ends.
+    const std::string tag = UniquePrinterName("start");
+    const TestPrinterKey refused(tag + std::string(194 - tag.size(), 'n'), "USB001");
     const struct {
         std::string arguments;
         DWORD exitCode;
@@ -149,7 +151,7 @@ TEST(QelctlStart, WaitEndsWhenTheInstanceServesOrEndsAndAServedPrinterIsNotStart
     } cases[] = {
         {"start " + Quote(printer.Name()) + " --wait --json", 0, "\"state\":\"ready\""},
         {Quote(printer.Name()) + " start --wait --json", 9, "\"state\":\"already-served\""},
-        {"start " + refusedName + " --wait --json", 10, "\"instanceExitCode\":0,\"state\":\"ended\""},
+        {"start " + Quote(refused.Name()) + " --wait --json", 10, "\"instanceExitCode\":0,\"state\":\"ended\""},
     };
     for (const auto &row : cases) {
         const QelctlResult result = RunQelctl(row.arguments, environment);
@@ -255,6 +257,7 @@ TEST(QelctlMachine, BadCommandLinesAreRefused)
         {"start", 2},
         {"start \"/Q\" --wait", 2},
         {"start AnyPrinter --exe C:\\no\\such\\qelapp32.exe", 2},
+        {"start \"No Such Printer\"", 2},
         {"check", 2},
         {"check AnyPrinter --wait", 2},
     };

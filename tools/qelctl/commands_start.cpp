@@ -5,6 +5,7 @@
 #include "app/handle_guard.h"
 #include "console_break.h"
 #include "exit_codes.h"
+#include "printer_values.h"
 #include "qelapp32/client.h"
 #include "service_program.h"
 
@@ -95,6 +96,11 @@ int RunStart(CommandContext &context)
     if (!IsStartableName(context.printer))
         return context.out.Fail(kExitUsage, "the service cannot take a printer name that is empty or begins with a "
                                             "blank or a slash");
+    // A port monitor starts the service only for an installed printer; an instance for a
+    // mistyped name would serve nothing and leave a key of that name behind.
+    if (!PrinterKeyExists(context.printer))
+        return context.out.Fail(kExitUsage, "no printer \"" + context.printer + "\" under HKLM\\" +
+                                                PrinterKeyPath("") + " (qelctl list shows them)");
     if (const HWND serving = FindServingWindow(context.printer))
         return FailAlreadyServed(context, serving);
 
