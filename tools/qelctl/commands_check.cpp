@@ -164,21 +164,17 @@ void CheckPrinterRegistry(Diagnosis &diagnosis, const std::string &printer)
 
 // --- the service program and its library ------------------------------------------
 
-bool CheckServiceProgram(Diagnosis &diagnosis, const ServiceProgram &program)
+void CheckServiceProgram(Diagnosis &diagnosis, const ServiceProgram &program)
 {
-    if (!program.exists) {
+    if (!program.exists)
         diagnosis.Fail("service program", "no " + std::string(kServiceProgramName) + " at " + program.path,
                        "install it beside qelctl.exe, or name it with --exe PATH");
-        return false;
-    }
-    if (program.commandPath.find(' ') != std::string::npos) {
+    else if (program.commandPath.find(' ') != std::string::npos)
         diagnosis.Fail("service program", program.path + " holds a blank, which ends the program's name on its "
                                                           "command line (quoted or not)",
                        "install it in a folder without blanks");
-        return true;
-    }
-    diagnosis.Ok("service program", program.path);
-    return true;
+    else
+        diagnosis.Ok("service program", program.path);
 }
 
 std::string SystemDirectory()
