@@ -31,7 +31,7 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
      "With --wait it waits for them (default 30000 ms): exit 0 when the instance serves, 3 when it\n"
      "cancelled its start-up (its components are not in order), 10 when it ended before either (its\n"
      "exit code is shown), 4 on timeout. Exit 9, without starting anything, when an instance already\n"
-     "serves the printer.",
+     "serves the printer; exit 2 for a printer without a key under the printers key.",
      "--wait --timeout --exe", 0, 0, kAnswerMs, RunStart, Syntax::PrinterAfter},
     {"check", "check PRINTER [--exe PATH]", "diagnose why a printer's instance does not start or serve",
      "One line per point, OK, WARN or FAIL, with what to do: the printer's key, \"Port\" and its kind,\n"

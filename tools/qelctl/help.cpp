@@ -21,7 +21,8 @@ constexpr char kGlobalOptionsHelp[] =
     "options for every command:\n"
     "  --json               print one JSON object on stdout instead of text\n"
     "  --answer-timeout MS  how long to wait for the instance to answer one message\n"
-    "                       (default 20000; 75000 for write, bidi and enddoc)\n"
+    "                       (default 20000; 75000 for write, bidi and enddoc; 1000 for list,\n"
+    "                       5000 for check)\n"
     "  --help               this command's help\n"
     "Numbers may be decimal or hexadecimal with 0x. HEX is pairs of hex digits, blanks allowed.\n";
 
@@ -58,5 +59,5 @@ void PrintExitCodes()
 {
     std::puts("exit codes:");
     for (const ExitCodeInfo &info : kExitCodes)
-        std::printf("  %d  %s\n", info.code, info.meaning);
+        std::printf("  %2d  %s\n", info.code, info.meaning);
 }
