@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds what the benchmark needs and measures the service against its floors on the
-# simulated library. Prints the table; writes build/bench/results.json (and a plot of
-# the packet round trips when gnuplot is there or can be installed).
+# simulated library. Prints the table; writes build/bench/results.json and a plot of
+# the packet round trips (gnuplot, which scripts/setup.sh installs). QEL_BUILD_DIR
+# chooses another build folder than ./build.
 #
 #     ./bench.sh            # the full run, about two minutes after the build
 #     ./bench.sh --quick    # a short run, to see that it works
@@ -10,13 +11,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-build="${QEL_BUILD_DIR:-build}"
+export QEL_BUILD_DIR="${QEL_BUILD_DIR:-build}"
 
 # The same configuration as ./test.sh, so that the two share one build folder.
-scripts/setup.sh
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DQEL_BUILD_TESTS=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target qelbench
+scripts/build.sh qelbench
 
 # One persistent server for the whole run, ended however the run ends.
 wineserver -p 2>/dev/null || true  # already running in this prefix: use that one
@@ -24,12 +22,12 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # Wine's own background processes start now, away from the benchmark's output.
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
-out="$build/bench"
+out="$QEL_BUILD_DIR/bench"
 mkdir -p "$out"
 rm -f "$out"/results.json "$out"/packet-rtt.png "$out"/*-ms.txt "$out"/*-us.txt
 echo "bench: load before the run: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 status=0
-wine "$build/bin/qelbench.exe" --out "$(winepath -w "$out")" "$@" || status=$?
+wine "$QEL_BUILD_DIR/bin/qelbench.exe" --out "$(winepath -w "$out")" "$@" || status=$?
 echo "bench: load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ ! -f "$out/results.json" ]; then
     echo "bench: the benchmark failed (exit $status)" >&2
@@ -37,11 +35,7 @@ if [ ! -f "$out/results.json" ]; then
 fi
 
 plot_packets() {
-    if ! command -v gnuplot >/dev/null 2>&1; then
-        local sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo="sudo"
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q gnuplot-nox >/dev/null 2>&1 || return 1
-    fi
+    command -v gnuplot >/dev/null 2>&1 || return 1
     gnuplot <<GNUPLOT
 set terminal pngcairo size 900,500
 set output "$out/packet-rtt.png"

@@ -10,14 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-BUILD_DIR="${QEL_BUILD_DIR:-build}"
+export QEL_BUILD_DIR="${QEL_BUILD_DIR:-build}"
 
-scripts/setup.sh
-cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DQEL_BUILD_TESTS=ON >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+scripts/build.sh
 
-BIN="$BUILD_DIR/bin"
+BIN="$QEL_BUILD_DIR/bin"
 PRINTER=QelDemo
 PRINTER_KEY="HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\$PRINTER"
 # The simulated library's files, in the prefix's C: drive so Windows paths reach them.
@@ -26,16 +23,16 @@ DEMO_DIR_WINDOWS='C:\qeldemo'
 # A 32-bit program's system directory lands here under Wine.
 SYSTEM_DIR="$WINEPREFIX/drive_c/windows/syswow64"
 DEMO_FILE=qeldemo.prn
-SERVICE_PID=""
+SERVICE_STARTED=""
 LOG_PID=""
 
 cleanup() {
     set +e
     [ -n "$LOG_PID" ] && kill "$LOG_PID" 2>/dev/null
+    # The service is still there only if a step failed.
+    [ -n "$SERVICE_STARTED" ] && wine "$BIN/qelctl.exe" "$PRINTER" stop --timeout 5000 >/dev/null 2>&1
     wine reg delete "$PRINTER_KEY" /f >/dev/null 2>&1
     rm -rf "$DEMO_DIR" "$SYSTEM_DIR/$DEMO_FILE"
-    # The service is still there only if a step failed.
-    [ -n "$SERVICE_PID" ] && kill "$SERVICE_PID" 2>/dev/null && wait "$SERVICE_PID" 2>/dev/null
     [ -n "$OWN_SERVER" ] && wineserver -k >/dev/null 2>&1
     return 0
 }
@@ -96,6 +93,8 @@ wait_for_text() { # FILE TEXT SECONDS
 say "A demo printer: a registry key with a Port value"
 show "wine reg add '$PRINTER_KEY' /v Port /d USB001 /f"
 wine reg add "$PRINTER_KEY" /v Port /d USB001 /f >/dev/null
+say "Every printer on this machine, its port, and the instance that serves it (none yet)"
+qelctl list
 
 say "The simulated library's files, chosen through its environment variables"
 rm -rf "$DEMO_DIR"
@@ -107,12 +106,14 @@ export QRMTOV_SIM_STORE="$DEMO_DIR_WINDOWS\\store.ini"
 show "QRMTOV_SIM_CONFIG=$QRMTOV_SIM_CONFIG (and _LOG, _CAPTURE, _STORE beside it)"
 sim_settings "bidi_reply=a5 00 04 10 81 00 2a"
 
-say "Start the service for the printer, in the background"
-show "wine qelapp32.exe $PRINTER &"
-wine "$BIN/qelapp32.exe" "$PRINTER" >"$DEMO_DIR/service.out" 2>&1 &
-SERVICE_PID=$!
-
-qelctl "$PRINTER" wait-ready --timeout 20000
+say "Start the service for the printer as a port monitor does, and wait until it serves"
+SERVICE_STARTED=1
+qelctl start "$PRINTER" --wait --timeout 20000
+qelctl list
+say "A second start for a printer that is served starts nothing"
+qelctl_expecting 9 start "$PRINTER"
+say "A diagnosis of the printer: registry, library, components, instance"
+qelctl check "$PRINTER"
 say "What the instance published"
 qelctl "$PRINTER" info
 say "Find the printer: handle and flag"
@@ -149,11 +150,17 @@ wait "$LOG_PID"
 LOG_PID=""
 cat "$DEMO_DIR/log.out"
 
+say "A check that finds something wrong on purpose: the printer's Port value is gone"
+show "wine reg delete '$PRINTER_KEY' /v Port /f"
+wine reg delete "$PRINTER_KEY" /v Port /f >/dev/null
+qelctl_expecting 11 check "$PRINTER"
+show "wine reg add '$PRINTER_KEY' /v Port /d USB001 /f"
+wine reg add "$PRINTER_KEY" /v Port /d USB001 /f >/dev/null
+
 say "End the instance"
 sim_settings
 qelctl "$PRINTER" stop
-wait "$SERVICE_PID"
-SERVICE_PID=""
+SERVICE_STARTED=""
 qelctl_expecting 5 "$PRINTER" status
 
 say "Tour finished; removing the demo printer and its files"

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite under Wine.
+#
+#   ./test.sh                     build in ./build, Wine prefix ~/.cache/qelapp32/wine
+#   ./test.sh -R e2e              arguments go to ctest
+#   WINEPREFIX=... ./test.sh      another prefix
+#   QEL_BUILD_DIR=... ./test.sh   another build folder
 set -euo pipefail
 cd "$(dirname "$0")"
 export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
+export QEL_BUILD_DIR="${QEL_BUILD_DIR:-build}"
 
-scripts/setup.sh
-cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DQEL_BUILD_TESTS=ON >/dev/null
-cmake --build build -j"$(nproc)"
+scripts/build.sh
 
 # A component test that crashed can leave component files behind, and every later start
 # would then fail its check; the test prefix holds none of its own.
@@ -21,5 +24,5 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # Start Wine's own background processes now, away from CTest's output pipes: the first
 # Wine process launches them, and they keep whatever output they inherit open.
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-cd build
+cd "$QEL_BUILD_DIR"
 ctest --output-on-failure "$@"

@@ -4,29 +4,13 @@
 
 #include <array>
 
-#include "core/owned.h"
 #include "core/log.h"
+#include "core/owned.h"
 #include "maintenance/component_replacement.h"
+#include "maintenance/component_table.h"
 #include "maintenance/system_directory.h"
 
 namespace {
-
-struct ComponentRow {
-    const char *component;
-    const char *backup;
-    bool versioned;     // false: presence is all that is asked
-    WORD requiredMajor; // the required version is major.minor.0.0
-    WORD requiredMinor;
-};
-
-constexpr std::array<ComponentRow, 6> kComponentTable = {{
-    {"\\QRMTOVS.EXE", "\\QRMTOVS.BAK", true, 5, 0},
-    {"\\QRMTOV.DLL", "\\QRMTOV.BAK", true, 5, 0},
-    {"\\QRMUSB32.DLL", "\\QRMUSB32.BAK", true, 5, 0},
-    {"\\QRMLMPM.DLL", "\\QRMLMPM.BAK", true, 96, 5},
-    {"\\QRMPPS.EXE", "\\QRMPPS.BAK", false, 0, 0},
-    {"\\KORVALIS.EXE", "\\KORVALIS.BAK", false, 0, 0},
-}};
 
 // Only a component that is known not to exist is restored; any other failure to open
 // it counts as present.

@@ -7,17 +7,15 @@
 #     scripts/reliability-long.sh --seed=20240607 --gtest_filter='MessageStorm.*'
 #
 # Arguments go to the battery (--seed=<n>, --gtest_filter=...). The whole output lands in
-# build/reliability-long.log, the figures for docs/reliability.md at its end.
+# build/reliability-long.log (QEL_BUILD_DIR chooses another folder than ./build), the
+# figures for docs/reliability.md at its end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-BUILD_DIR="${BUILD_DIR:-build}"
+export QEL_BUILD_DIR="${QEL_BUILD_DIR:-build}"
 
-scripts/setup.sh
-cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DQEL_BUILD_TESTS=ON >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target reliability_tests
+scripts/build.sh reliability_tests
 
 # As in test.sh: no component files left behind by a crashed component test.
 find "$WINEPREFIX/drive_c/windows/syswow64" -maxdepth 1 \( -iname 'qrm*' -o -iname 'korvalis*' \) -delete 2>/dev/null || true
@@ -28,10 +26,10 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 # To a file, not a pipe: Wine's background processes may keep a pipe open for ever.
-log="$BUILD_DIR/reliability-long.log"
+log="$QEL_BUILD_DIR/reliability-long.log"
 started=$(date +%s)
 status=0
-(cd "$BUILD_DIR/bin" && wine reliability_tests.exe --long "$@") >"$log" 2>&1 </dev/null || status=$?
+(cd "$QEL_BUILD_DIR/bin" && wine reliability_tests.exe --long "$@") >"$log" 2>&1 </dev/null || status=$?
 elapsed=$(( $(date +%s) - started ))
 
 echo "reliability-long: exit status $status after ${elapsed} s; log in $log"

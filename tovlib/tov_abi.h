@@ -26,6 +26,17 @@ enum TovPrinterState : DWORD {
     kPrinterPrintingAndError = 3,
 };
 
+// The 24 entry points, by the names they are exported and resolved under, in the order
+// the service resolves them. TovQueryPortType and TovFlushMWOBuffer are resolved only.
+constexpr const char *kTovEntryPointNames[] = {
+    "TovRegisterApp",         "TovUnregisterApp",    "TovEnumSpecificPort",  "TovEnumByUNC",
+    "TovCaptureAlerts",       "TovReleaseAlerts",    "TovQueryAlerts",       "TovQueryPrinterStatus",
+    "TovGetDeviceIDStringEx", "TovSendBidi",         "TovStartDoc",          "TovEndDoc",
+    "TovWrite",               "TovWriteUNI",         "TovSetJobControlMode", "TovSetJobCancelMode",
+    "TovSetEndOfJobMode",     "TovOpen",             "TovClose",             "TovPing",
+    "TovQueryPortType",       "TovFlushMWOBuffer",   "TovStoreData",         "TovRetrieveData",
+};
+
 typedef BOOL(WINAPI *TOVENUMPROC)(LPVOID printerInfo);
 
 typedef WORD(WINAPI *TovRegisterAppFn)(HWND alertWindow);

@@ -10,6 +10,7 @@
 
 #include "qelapp32/client.h"
 #include "support/component_sandbox.h"
+#include "support/restart_question.h"
 #include "support/test_instance.h"
 
 namespace {
@@ -34,46 +35,6 @@ bool PutCurrentComponents(const ComponentSandbox &sandbox)
     return sandbox.Put("QRMTOVS.EXE", "ver_5_0_0_0.dll") && sandbox.Put("QRMTOV.DLL", "ver_6_0_0_0.dll") &&
            sandbox.Put("QRMUSB32.DLL", "ver_5_0_123_4.dll") && sandbox.Put("QRMLMPM.DLL", "ver_96_5_0_0.dll") &&
            sandbox.Put("QRMPPS.EXE", "no_version.dll") && sandbox.Put("KORVALIS.EXE", "no_version.dll");
-}
-
-struct FoundDialog {
-    DWORD processId;
-    HWND dialog;
-};
-
-BOOL CALLBACK FindProcessDialog(HWND window, LPARAM parameter)
-{
-    auto *found = reinterpret_cast<FoundDialog *>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[32] = {};
-    GetClassNameA(window, className, sizeof(className));
-    if (owner == found->processId && std::string(className) == "#32770") {
-        found->dialog = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND WaitForDialog(DWORD processId)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        FoundDialog found{processId, nullptr};
-        EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&found));
-        // The box is shown only once its text and buttons exist.
-        if (found.dialog != nullptr && IsWindowVisible(found.dialog) && GetDlgItem(found.dialog, IDNO) != nullptr)
-            return found.dialog;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-BOOL CALLBACK CollectTexts(HWND window, LPARAM parameter)
-{
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof(text));
-    reinterpret_cast<std::vector<std::string> *>(parameter)->push_back(text);
-    return TRUE;
 }
 
 } // namespace
@@ -130,13 +91,12 @@ TEST(ComponentCheckE2E, OutdatedComponentCancelsStartUpAndAsksForARestart)
     ASSERT_TRUE(process.Start(printer.Name(), sim.EnvironmentBlock()));
 
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(initCancel, kWaitMs)) << "a waiting client learns of it";
-    HWND dialog = WaitForDialog(process.ProcessId());
+    HWND dialog = WaitForRestartQuestion(process.ProcessId());
     ASSERT_NE(nullptr, dialog);
     char caption[64] = {'?'};
     GetWindowTextA(dialog, caption, sizeof(caption));
     EXPECT_STREQ("", caption);
-    std::vector<std::string> texts;
-    EnumChildWindows(dialog, CollectTexts, reinterpret_cast<LPARAM>(&texts));
+    const std::vector<std::string> texts = DialogTexts(dialog);
     const std::string question = "Printing cannot continue because the printer software is not ready.\n"
                                  "Windows must be restarted before documents can be printed.\n\n"
                                  "Do you wish to restart Windows now?";
@@ -158,7 +118,7 @@ TEST(ComponentCheckE2E, OutdatedComponentCancelsStartUpAndAsksForARestart)
     EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_HWND));
 
     // No: the process ends without binding the library.
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDNO)));
+    AnswerRestartQuestion(dialog, IDNO);
     ASSERT_TRUE(process.WaitForExit(kWaitMs));
     EXPECT_EQ(0u, process.ExitCode());
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(initEvent, 0));

@@ -10,152 +10,14 @@
 #include <vector>
 
 #include "qelapp32/client.h"
+#include "support/qelctl_process.h"
 #include "support/test_instance.h"
 
 namespace {
 
-constexpr DWORD kRunTimeoutMs = 30000;
-
-struct QelctlResult {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string &word)
-{
-    return "\"" + word + "\"";
-}
-
-std::string TempFilePath(const char *prefix)
-{
-    char folder[MAX_PATH];
-    char path[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    GetTempFileNameA(folder, prefix, 0, path);
-    return path;
-}
-
-std::string ReadWholeFile(const std::string &path)
-{
-    std::string text;
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return text;
-    char chunk[4096];
-    size_t read = 0;
-    while ((read = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
-        text.append(chunk, read);
-    std::fclose(file);
-    return text;
-}
-
-// qelctl writes its lines in text mode, so they end in CR LF.
-std::string WithoutCarriageReturns(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
-
-HANDLE OpenInheritableFile(const std::string &path)
-{
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// qelctl.exe running with stdout and stderr in files (a pipe may never close under Wine).
-class QelctlChild {
-public:
-    explicit QelctlChild(const std::string &arguments)
-        : outPath_(TempFilePath("qco")), errPath_(TempFilePath("qce"))
-    {
-        HANDLE out = OpenInheritableFile(outPath_);
-        HANDLE err = OpenInheritableFile(errPath_);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = out;
-        startup.hStdError = err;
-        std::string commandLine = Quote(BinDirectory() + "\\qelctl.exe") + " " + arguments;
-        PROCESS_INFORMATION info{};
-        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-            process_ = info.hProcess;
-            CloseHandle(info.hThread);
-        }
-        CloseHandle(out);
-        CloseHandle(err);
-    }
-    ~QelctlChild()
-    {
-        if (process_ != nullptr) {
-            TerminateProcess(process_, 0xDEAD);
-            CloseHandle(process_);
-        }
-        DeleteFileA(outPath_.c_str());
-        DeleteFileA(errPath_.c_str());
-    }
-
-    bool Started() const { return process_ != nullptr; }
-    std::string OutputSoFar() const { return ReadWholeFile(outPath_); }
-
-    QelctlResult Wait(DWORD timeoutMs = kRunTimeoutMs)
-    {
-        QelctlResult result;
-        if (process_ == nullptr || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0)
-            return result;
-        GetExitCodeProcess(process_, &result.exitCode);
-        CloseHandle(process_);
-        process_ = nullptr;
-        result.out = WithoutCarriageReturns(ReadWholeFile(outPath_));
-        result.err = WithoutCarriageReturns(ReadWholeFile(errPath_));
-        return result;
-    }
-
-    // Polls the output file: qelctl has no other way to say that it got this far.
-    bool WaitForOutput(const std::string &text, DWORD timeoutMs) const
-    {
-        for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
-            if (OutputSoFar().find(text) != std::string::npos)
-                return true;
-            Sleep(20);
-        }
-        return false;
-    }
-
-private:
-    std::string outPath_;
-    std::string errPath_;
-    HANDLE process_ = nullptr;
-};
-
-QelctlResult RunQelctl(const std::string &arguments)
-{
-    QelctlChild child(arguments);
-    return child.Wait();
-}
-
-// Runs independent invocations side by side; the results come in the same order.
-std::vector<QelctlResult> RunQelctlAll(const std::vector<std::string> &arguments)
-{
-    std::vector<std::unique_ptr<QelctlChild>> children;
-    for (const std::string &words : arguments)
-        children.push_back(std::make_unique<QelctlChild>(words));
-    std::vector<QelctlResult> results;
-    for (auto &child : children)
-        results.push_back(child->Wait());
-    return results;
-}
-
 bool Contains(const std::string &text, const std::string &part)
 {
     return text.find(part) != std::string::npos;
-}
-
-std::string Describe(const QelctlResult &result)
-{
-    return "exit " + std::to_string(result.exitCode) + "\nstdout:\n" + result.out + "stderr:\n" + result.err;
 }
 
 HWND AlertWindowOf(const std::string &printer)
@@ -551,19 +413,20 @@ TEST(Qelctl, NoInstanceForThePrinterExitsWithFive)
     EXPECT_TRUE(Contains(info.out, "QelApp32Hwnd:  0x00000000 (0)\n")) << Describe(info);
 }
 
-// A window of the instance's class whose thread never pumps messages.
+// A window of the instance's class and title whose thread never pumps messages.
 class DeafWindow {
 public:
-    DeafWindow() : release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), created_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    explicit DeafWindow(const std::string &printer)
+        : release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), created_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
     {
-        thread_ = std::thread([this] {
+        thread_ = std::thread([this, printer] {
             WNDCLASSA windowClass{};
             windowClass.lpfnWndProc = DefWindowProcA;
             windowClass.hInstance = GetModuleHandleA(nullptr);
             windowClass.lpszClassName = QEL_MAIN_WINDOW_CLASS;
             RegisterClassA(&windowClass);
-            window_ = CreateWindowExA(0, QEL_MAIN_WINDOW_CLASS, "deaf", 0, 0, 0, 1, 1, nullptr, nullptr,
-                                      GetModuleHandleA(nullptr), nullptr);
+            window_ = CreateWindowExA(0, QEL_MAIN_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + printer).c_str(), 0, 0, 0,
+                                      1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
             SetEvent(created_);
             WaitForSingleObject(release_, INFINITE);
             DestroyWindow(window_);
@@ -589,9 +452,9 @@ private:
 
 TEST(Qelctl, InstanceThatDoesNotAnswerExitsWithSix)
 {
-    DeafWindow deaf;
-    ASSERT_NE(nullptr, deaf.Window());
     TestPrinterKey printer(UniquePrinterName("qelctl-deaf"), "USB001");
+    DeafWindow deaf(printer.Name());
+    ASSERT_NE(nullptr, deaf.Window());
     printer.SetDriverDword(QEL_VALUE_HWND, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(deaf.Window())));
     const QelctlResult result = RunQelctl(Quote(printer.Name()) + " noop --answer-timeout 300");
     EXPECT_EQ(6u, result.exitCode) << Describe(result);

@@ -154,10 +154,10 @@ std::set<std::string> ExportedNames(HMODULE module)
 
 TEST_F(SimLibraryTest, ExportsExactlyTheUndecoratedEntryPoints)
 {
-    const std::set<std::string> expected(std::begin(kEntryPointNames), std::end(kEntryPointNames));
+    const std::set<std::string> expected(std::begin(kTovEntryPointNames), std::end(kTovEntryPointNames));
     EXPECT_EQ(expected.size(), 24u);
     EXPECT_EQ(ExportedNames(library_->Module()), expected);
-    for (const char* name : kEntryPointNames) EXPECT_NE(library_->Resolve(name), nullptr) << name;
+    for (const char* name : kTovEntryPointNames) EXPECT_NE(library_->Resolve(name), nullptr) << name;
 }
 
 // --- Defaults --------------------------------------------------------------------------
@@ -438,7 +438,7 @@ TEST_P(FailTest, SucceedsWithoutInjection)
 }
 
 // Every entry point that answers a DWORD; TovRegisterApp answers through register_answer instead.
-INSTANTIATE_TEST_SUITE_P(DwordEntryPoints, FailTest, ::testing::ValuesIn(kEntryPointNames + 1, std::end(kEntryPointNames)),
+INSTANTIATE_TEST_SUITE_P(DwordEntryPoints, FailTest, ::testing::ValuesIn(kTovEntryPointNames + 1, std::end(kTovEntryPointNames)),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 TEST_F(SimLibraryTest, FailingCallsLeaveOutParametersAlone)

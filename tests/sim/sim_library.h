@@ -8,16 +8,6 @@
 
 #include "tovlib/tov_abi.h"
 
-// The 24 entry points, in the order the service resolves them.
-constexpr const char* kEntryPointNames[] = {
-    "TovRegisterApp",        "TovUnregisterApp",     "TovEnumSpecificPort",  "TovEnumByUNC",
-    "TovCaptureAlerts",      "TovReleaseAlerts",     "TovQueryAlerts",       "TovQueryPrinterStatus",
-    "TovGetDeviceIDStringEx", "TovSendBidi",         "TovStartDoc",          "TovEndDoc",
-    "TovWrite",              "TovWriteUNI",          "TovSetJobControlMode", "TovSetJobCancelMode",
-    "TovSetEndOfJobMode",    "TovOpen",              "TovClose",             "TovPing",
-    "TovQueryPortType",      "TovFlushMWOBuffer",    "TovStoreData",         "TovRetrieveData",
-};
-
 std::string TestProgramDirectory();
 std::string ReadRawFile(const std::string& path);
 

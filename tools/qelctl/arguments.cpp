@@ -8,7 +8,7 @@ namespace {
 
 // Options followed by a value; every other "--name" is a flag.
 constexpr const char *kValueOptions[] = {
-    "--handle", "--timeout", "--count", "--text", "--size", "--interval", "--answer-timeout",
+    "--handle", "--timeout", "--count", "--text", "--size", "--interval", "--answer-timeout", "--exe",
 };
 
 bool TakesValue(const std::string &name)

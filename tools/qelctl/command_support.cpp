@@ -83,6 +83,48 @@ int ReportOneOrZero(CommandContext &context, DWORD answer, const std::string &su
     return context.out.Fail(kExitRefused, failure + " (answer " + std::to_string(answer) + ")");
 }
 
+namespace {
+
+struct StatusMeaning {
+    DWORD answer;
+    const char *meaning;
+};
+
+constexpr StatusMeaning kStatusMeanings[] = {
+    {QEL_STATUS_READY, "ready"},
+    {QEL_STATUS_ERROR, "error"},
+    {QEL_STATUS_ATTENTION, "attention"},
+};
+
+constexpr size_t kEventNameSize = 260;
+
+} // namespace
+
+const char *DescribeStatusByte(DWORD answer)
+{
+    for (const StatusMeaning &status : kStatusMeanings) {
+        if (status.answer == answer)
+            return status.meaning;
+    }
+    return nullptr;
+}
+
+std::string FormatStatusByte(DWORD answer)
+{
+    const char *meaning = DescribeStatusByte(answer);
+    char hex[16];
+    std::snprintf(hex, sizeof(hex), "0x%02lx", static_cast<unsigned long>(answer));
+    return std::string(meaning != nullptr ? meaning : "unexpected") + " (" + hex + ")";
+}
+
+std::string FormatEventName(const char *format, const std::string &printer)
+{
+    char name[kEventNameSize + 64];
+    std::snprintf(name, sizeof(name), format, printer.c_str());
+    name[kEventNameSize - 1] = '\0';
+    return name;
+}
+
 std::string Hex32(DWORD value)
 {
     char text[16];

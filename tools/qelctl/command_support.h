@@ -35,3 +35,12 @@ int ParseHexArgument(CommandContext &context, const std::string &text, size_t ma
 int ReportOneOrZero(CommandContext &context, DWORD answer, const std::string &success, const std::string &failure);
 
 std::string Hex32(DWORD value); // "0x00000098"
+
+// The answers of 1128: "ready", "error", "attention", or nullptr for anything else.
+const char *DescribeStatusByte(DWORD answer);
+// "ready (0x98)", or "unexpected (0x...)".
+std::string FormatStatusByte(DWORD answer);
+
+// An event name as the instance builds it: formatted with the printer name, cut at
+// 259 characters.
+std::string FormatEventName(const char *format, const std::string &printer);

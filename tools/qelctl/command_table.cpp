@@ -10,10 +10,38 @@ namespace {
 // 1128 may wait up to 15 s; 1127 and 1131 up to 70 s while the outbound queue is full.
 constexpr DWORD kAnswerMs = 20000;
 constexpr DWORD kQueueAnswerMs = 75000;
+// list asks every instance side by side; a hung one must not hold the others up.
+constexpr DWORD kListAnswerMs = 1000;
+constexpr DWORD kCheckAnswerMs = 5000;
 
 constexpr const char *kGlobalOptions = "--json --help --answer-timeout";
 
-constexpr std::array<CommandEntry, 23> kCommands = {{
+constexpr std::array<CommandEntry, 26> kCommands = {{
+    {"list", "list [--no-status]", "every printer, its port, and the instance that serves it",
+     "One line for each printer under HKLM\\System\\CurrentControlSet\\control\\Print\\Printers: its\n"
+     "\"Port\" and the port's kind (USB, network, redirected or other), whether \"QelApp32Hwnd\" names an\n"
+     "instance's window (none, stale, or the window), whether that window answers 1137 within the answer\n"
+     "timeout (default 1000 ms), the application ID, and the status byte (1128, refreshed only when due)\n"
+     "of those that answer. --no-status leaves 1128 out: an attention status is reported only once, to\n"
+     "whoever asks first. The instances are asked side by side. --json prints one array.",
+     "--no-status", 0, 0, kListAnswerMs, RunList, Syntax::NoPrinter},
+    {"start", "start PRINTER [--wait] [--timeout MS] [--exe PATH]", "start the instance for a printer",
+     "Starts \"qelapp32.exe PRINTER\" as a port monitor does: the qelapp32.exe beside qelctl.exe, or\n"
+     "PATH, with the printer name unquoted after it. It creates the init and init-cancel events first.\n"
+     "With --wait it waits for them (default 30000 ms): exit 0 when the instance serves, 3 when it\n"
+     "cancelled its start-up (its components are not in order), 10 when it ended before either (its\n"
+     "exit code is shown), 4 on timeout. Exit 9, without starting anything, when an instance already\n"
+     "serves the printer; exit 2 for a printer without a key under the printers key.",
+     "--wait --timeout --exe", 0, 0, kAnswerMs, RunStart, Syntax::PrinterAfter},
+    {"check", "check PRINTER [--exe PATH]", "diagnose why a printer's instance does not start or serve",
+     "One line per point, OK, WARN or FAIL, with what to do: the printer's key, \"Port\" and its kind,\n"
+     "PrinterDriverData, the service program (beside qelctl.exe, or PATH), the communication library\n"
+     "QRMTOV.DLL (beside the service program, in the system or Windows directory, or on PATH: found,\n"
+     "loads, all 24 entry points), the printer software's components in the system directory against\n"
+     "the versions the service requires, a replacement pending until Windows restarts, and the instance:\n"
+     "published, alive, answering (within the answer timeout, default 5000 ms). Exit 0 when nothing\n"
+     "failed, 11 when a point failed.",
+     "--exe", 0, 0, kCheckAnswerMs, RunCheck, Syntax::PrinterAfter},
     {"info", "info", "published registry values, and whether the instance answers",
      "Reads \"Port\" from the printer's key and \"QelApp32Hwnd\", \"QelApp32AppId\" and \"NON BIDI MODE\"\n"
      "from its PrinterDriverData key, then checks that the published window answers 1137.\n"

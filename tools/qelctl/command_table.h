@@ -6,9 +6,18 @@
 
 #include "command_support.h"
 
+// Where the printer stands on the command line. The commands about one instance take
+// it first (qelctl PRINTER status); those that look at the machine or start an instance
+// take it after their name (qelctl list, qelctl start PRINTER), or first as well.
+enum class Syntax {
+    PrinterFirst,  // qelctl PRINTER COMMAND
+    PrinterAfter,  // qelctl COMMAND PRINTER, or qelctl PRINTER COMMAND
+    NoPrinter,     // qelctl COMMAND
+};
+
 struct CommandEntry {
     const char *name;
-    const char *usage;   // after "qelctl PRINTER "
+    const char *usage;   // after "qelctl PRINTER " (PrinterFirst) or "qelctl " (the others)
     const char *summary; // one line for the general help
     const char *help;    // the rest of "qelctl help COMMAND"
     const char *options; // the options it accepts besides the global ones, blank-separated
@@ -16,6 +25,7 @@ struct CommandEntry {
     int maxArgs;
     DWORD answerTimeoutMs; // how long to wait for the instance's answer to one message
     CommandHandler handler;
+    Syntax syntax = Syntax::PrinterFirst;
 };
 
 const CommandEntry *FindCommand(const std::string &name);

@@ -37,3 +37,12 @@ int RunAlerts(CommandContext &context);
 
 // commands_log.cpp
 int RunLog(CommandContext &context);
+
+// commands_list.cpp
+int RunList(CommandContext &context);
+
+// commands_start.cpp
+int RunStart(CommandContext &context);
+
+// commands_check.cpp
+int RunCheck(CommandContext &context);

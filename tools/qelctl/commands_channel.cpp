@@ -12,26 +12,6 @@ namespace {
 
 constexpr DWORD kDefaultDeviceIdBufferSize = 1024;
 
-struct StatusMeaning {
-    DWORD answer;
-    const char *meaning;
-};
-
-constexpr StatusMeaning kStatusMeanings[] = {
-    {QEL_STATUS_READY, "ready"},
-    {QEL_STATUS_ERROR, "error"},
-    {QEL_STATUS_ATTENTION, "attention"},
-};
-
-const char *DescribeStatus(DWORD answer)
-{
-    for (const StatusMeaning &status : kStatusMeanings) {
-        if (status.answer == answer)
-            return status.meaning;
-    }
-    return nullptr;
-}
-
 LPARAM ChooseRefreshMode(const Invocation &invocation)
 {
     if (HasOption(invocation, "--refresh"))
@@ -111,13 +91,11 @@ int RunStatus(CommandContext &context)
         return code;
     context.out.Fields().Add("answer", answer);
     context.out.Fields().Add("refreshMode", static_cast<unsigned>(mode));
-    const char *meaning = DescribeStatus(answer);
+    const char *meaning = DescribeStatusByte(answer);
     if (meaning == nullptr)
         return context.out.Fail(kExitRefused, "unexpected status answer " + Hex32(answer));
     context.out.Fields().Add("meaning", meaning);
-    char hex[8];
-    std::snprintf(hex, sizeof(hex), "0x%02lx", static_cast<unsigned long>(answer));
-    context.out.Line(std::string("status: ") + meaning + " (" + hex + ")");
+    context.out.Line("status: " + FormatStatusByte(answer));
     return kExitOk;
 }
 

@@ -16,17 +16,6 @@ constexpr DWORD kDefaultReadyTimeoutMs = 30000;
 constexpr DWORD kDefaultStopTimeoutMs = 10000;
 constexpr DWORD kReadyPollMs = 250;
 constexpr DWORD kNoopTimeoutMs = 2000;
-constexpr size_t kEventNameSize = 260;
-
-// As the instance builds it: formatted with the printer name, cut at 259 characters.
-std::string FormatEventName(const char *format, const std::string &printer)
-{
-    char name[kEventNameSize + 64];
-    std::snprintf(name, sizeof(name), format, printer.c_str());
-    name[kEventNameSize - 1] = '\0';
-    return name;
-}
-
 bool AnswersNoop(const Instance &instance, DWORD timeoutMs)
 {
     DWORD answer = 0;

@@ -10,6 +10,7 @@ constexpr char kIntroduction[] =
     "qelctl - talk to the qelapp32 instance that serves a printer\n"
     "\n"
     "usage: qelctl PRINTER COMMAND [ARGS] [OPTIONS]\n"
+    "       qelctl list                qelctl start PRINTER      qelctl check PRINTER\n"
     "       qelctl help [COMMAND]      qelctl PRINTER COMMAND --help\n"
     "\n"
     "The instance is found through the value \"QelApp32Hwnd\" under\n"
@@ -20,7 +21,8 @@ constexpr char kGlobalOptionsHelp[] =
     "options for every command:\n"
     "  --json               print one JSON object on stdout instead of text\n"
     "  --answer-timeout MS  how long to wait for the instance to answer one message\n"
-    "                       (default 20000; 75000 for write, bidi and enddoc)\n"
+    "                       (default 20000; 75000 for write, bidi and enddoc; 1000 for list,\n"
+    "                       5000 for check)\n"
     "  --help               this command's help\n"
     "Numbers may be decimal or hexadecimal with 0x. HEX is pairs of hex digits, blanks allowed.\n";
 
@@ -38,9 +40,15 @@ void PrintGeneralHelp()
     PrintExitCodes();
 }
 
+std::string UsageLine(const CommandEntry &command)
+{
+    const std::string printer = command.syntax == Syntax::PrinterFirst ? "PRINTER " : "";
+    return "usage: qelctl " + printer + command.usage;
+}
+
 void PrintCommandHelp(const CommandEntry &command)
 {
-    std::printf("usage: qelctl PRINTER %s\n\n%s\n", command.usage, command.summary);
+    std::printf("%s\n\n%s\n", UsageLine(command).c_str(), command.summary);
     if (command.help[0] != '\0')
         std::printf("\n%s\n", command.help);
     std::puts("");
@@ -51,5 +59,5 @@ void PrintExitCodes()
 {
     std::puts("exit codes:");
     for (const ExitCodeInfo &info : kExitCodes)
-        std::printf("  %d  %s\n", info.code, info.meaning);
+        std::printf("  %2d  %s\n", info.code, info.meaning);
 }

@@ -31,6 +31,12 @@ int Output::Finish(int exitCode)
 {
     if (!json_)
         return exitCode;
+    if (!document_.empty()) {
+        std::fputs(document_.c_str(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        return exitCode;
+    }
     JsonObject object;
     object.Add("command", command_);
     if (!printer_.empty())

@@ -22,6 +22,9 @@ public:
     JsonObject &Fields() { return fields_; }
     // Reports a failure on stderr and remembers it for --json; answers exitCode.
     int Fail(int exitCode, const std::string &message);
+    // A command whose --json output is not the usual object (list prints one array)
+    // gives the whole document here; Finish then prints it instead.
+    void SetDocument(const std::string &json) { document_ = json; }
     // Prints the JSON object (with --json) and answers the exit code to return.
     int Finish(int exitCode);
 
@@ -30,6 +33,7 @@ private:
     std::string command_;
     std::string printer_;
     std::string error_;
+    std::string document_;
     JsonObject fields_;
 };
 

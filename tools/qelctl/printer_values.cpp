@@ -1,5 +1,6 @@
 #include "printer_values.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/owned.h"
@@ -7,9 +8,10 @@
 
 namespace {
 
-std::string PrinterKeyPath(const std::string &printer)
+bool KeyExists(const std::string &path)
 {
-    return std::string(QEL_PRINTERS_KEY_PREFIX) + printer;
+    RegistryKeyGuard key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS;
 }
 
 std::optional<std::string> ReadValue(const std::string &keyPath, const char *value)
@@ -38,6 +40,43 @@ bool WriteValue(const std::string &printer, const char *value, DWORD type, const
 }
 
 } // namespace
+
+std::string PrinterKeyPath(const std::string &printer)
+{
+    return std::string(QEL_PRINTERS_KEY_PREFIX) + printer;
+}
+
+bool PrinterKeyExists(const std::string &printer)
+{
+    return KeyExists(PrinterKeyPath(printer));
+}
+
+bool DriverDataKeyExists(const std::string &printer)
+{
+    return KeyExists(DriverDataKeyPath(printer));
+}
+
+std::vector<std::string> ListPrinterNames()
+{
+    std::vector<std::string> names;
+    std::string prefix = QEL_PRINTERS_KEY_PREFIX;
+    prefix.pop_back(); // the key itself, without the trailing separator
+    RegistryKeyGuard key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, prefix.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.Receive()) != ERROR_SUCCESS)
+        return names;
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD length = sizeof(name);
+        const LONG result = RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        if (result == ERROR_SUCCESS)
+            names.emplace_back(name, length);
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::string &a, const std::string &b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
+    return names;
+}
 
 std::string DriverDataKeyPath(const std::string &printer)
 {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 std::optional<DWORD> ReadDriverDword(const std::string &printer, const char *value);
 std::optional<std::string> ReadDriverBytes(const std::string &printer, const char *value);
@@ -18,4 +19,11 @@ bool WriteDriverDword(const std::string &printer, const char *value, DWORD data)
 bool WriteDriverBinary(const std::string &printer, const char *value, const std::string &bytes);
 void DeleteDriverValue(const std::string &printer, const char *value);
 
+std::string PrinterKeyPath(const std::string &printer);
 std::string DriverDataKeyPath(const std::string &printer);
+bool PrinterKeyExists(const std::string &printer);
+bool DriverDataKeyExists(const std::string &printer);
+
+// Every printer under the printers key, in the order people sort names. An empty list
+// when the key itself does not exist.
+std::vector<std::string> ListPrinterNames();

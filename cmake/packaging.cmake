@@ -1,0 +1,36 @@
+# The release package: `cmake --install` lays the programs, the client header and the
+# documentation out, and CPack zips them. Two components, each its own ZIP:
+#
+#   service    bin/qelapp32.exe, bin/qelctl.exe, include/qelapp32/client.h,
+#              share/doc/qelapp32/ (README.md and docs/)
+#   simulator  simulator/QRMTOV.DLL and simulator/simulated-printer.md
+#
+# The simulated library never goes to bin/: beside qelapp32.exe it would be loaded in
+# place of the printer's own QRMTOV.DLL. scripts/package.sh builds both ZIPs.
+
+set(QEL_PACKAGE_VERSION 1.0.0)
+
+install(TARGETS qelapp32 qelctl RUNTIME DESTINATION bin COMPONENT service)
+install(FILES ${CMAKE_SOURCE_DIR}/include/qelapp32/client.h DESTINATION include/qelapp32 COMPONENT service)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/qelapp32 COMPONENT service)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION share/doc/qelapp32/docs COMPONENT service
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "simulated-printer.md" EXCLUDE)
+
+install(FILES $<TARGET_FILE:qrmtov_sim> ${CMAKE_SOURCE_DIR}/docs/simulated-printer.md
+        DESTINATION simulator COMPONENT simulator)
+
+# cpack installs what is built; it does not build everything first (the tests need not
+# exist for a package). scripts/package.sh builds the packaged targets.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+set(CPACK_PACKAGE_NAME qelapp32)
+set(CPACK_PACKAGE_VENDOR qelapp32)
+set(CPACK_PACKAGE_VERSION ${QEL_PACKAGE_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Resident printer communication service and its command-line client")
+set(CPACK_PACKAGE_FILE_NAME qelapp32-${QEL_PACKAGE_VERSION}-win32)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_COMPONENTS_ALL service simulator)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
+include(CPack)
