@@ -1,6 +1,7 @@
 #include "app/lifecycle.h"
 
 #include <array>
+#include <initializer_list>
 
 #include "alerts/alert_thread.h"
 #include "app/command_line.h"
@@ -50,6 +51,32 @@ void RaiseStopFlagsAndWakeWorkers()
     g_statusStop = 1;
     SetEvent(g_writeDataEvent);
     SetEvent(g_getStatusEvent);
+}
+
+// How a failed start-up ends the alert window and lets go of what it made. The design
+// leaves the rest to the end of the process: the worker threads' handles, the events not
+// listed, the main window and, after a late failure, the loaded library.
+struct FailedStartTeardown {
+    bool stopWorkers;                     // raise the stop flags and wake the write and status threads
+    const WORD *unregisterAppId;          // TovUnregisterApp after the pause, when given
+    std::initializer_list<HANDLE *> events; // closed in this order
+};
+
+// Posts the alert window its end, waits 500 ms for it, then closes and deletes in the
+// design's fixed order. Answers the exit code of a failed start-up.
+int TearDownFailedStart(const FailedStartTeardown &teardown)
+{
+    PostDestroyToAlertWindow();
+    if (teardown.stopWorkers)
+        RaiseStopFlagsAndWakeWorkers();
+    g_platform.Sleep(kTeardownPauseMs);
+    if (teardown.unregisterAppId != nullptr)
+        g_tov.TovUnregisterApp(*teardown.unregisterAppId);
+    g_alertWindow = nullptr;
+    for (HANDLE *event : teardown.events)
+        CloseAndClear(*event);
+    DeleteQueueLocks();
+    return kStartupFailed;
 }
 
 int TakeCheckOnlyExit()
@@ -118,11 +145,7 @@ bool StartWriteThread()
         return true;
 
     LogError("WinMain: WriteThread failed\n");
-    PostDestroyToAlertWindow();
-    g_platform.Sleep(kTeardownPauseMs);
-    g_alertWindow = nullptr;
-    CloseAndClear(g_writeDataEvent);
-    DeleteQueueLocks();
+    TearDownFailedStart({false, nullptr, {&g_writeDataEvent}});
     return false;
 }
 
@@ -144,13 +167,7 @@ bool StartStatusThread()
         return true;
 
     LogError("WinMain: StatusThread failed\n");
-    PostDestroyToAlertWindow();
-    g_platform.Sleep(kTeardownPauseMs);
-    g_alertWindow = nullptr;
-    CloseAndClear(g_writeDataEvent);
-    CloseAndClear(g_getStatusEvent);
-    CloseAndClear(g_gotStatusEvent);
-    DeleteQueueLocks();
+    TearDownFailedStart({false, nullptr, {&g_writeDataEvent, &g_getStatusEvent, &g_gotStatusEvent}});
     return false;
 }
 
@@ -159,42 +176,22 @@ bool StartStatusThread()
 int RunBindingTeardown()
 {
     FreeTovLibrary();
-    PostDestroyToAlertWindow();
-    g_platform.Sleep(kTeardownPauseMs);
-    g_alertWindow = nullptr;
-    CloseAndClear(g_writeDataEvent);
-    CloseAndClear(g_getStatusEvent);
-    CloseAndClear(g_gotStatusEvent);
-    CloseAndClear(g_initEvent);
-    CloseAndClear(g_initCancelEvent);
-    DeleteQueueLocks();
-    return kStartupFailed;
+    return TearDownFailedStart({false,
+                                nullptr,
+                                {&g_writeDataEvent, &g_getStatusEvent, &g_gotStatusEvent, &g_initEvent,
+                                 &g_initCancelEvent}});
 }
 
 // A failure after the library was bound; the library stays loaded until the process ends.
 int RunLateTeardown()
 {
-    PostDestroyToAlertWindow();
-    RaiseStopFlagsAndWakeWorkers();
-    g_platform.Sleep(kTeardownPauseMs);
-    g_alertWindow = nullptr;
-    CloseAndClear(g_writeDataEvent);
-    CloseAndClear(g_getStatusEvent);
-    DeleteQueueLocks();
-    return kStartupFailed;
+    return TearDownFailedStart({true, nullptr, {&g_writeDataEvent, &g_getStatusEvent}});
 }
 
+// As the late teardown, with the registration undone after the pause.
 int RunAppIdTeardown(WORD appId)
 {
-    PostDestroyToAlertWindow();
-    RaiseStopFlagsAndWakeWorkers();
-    g_platform.Sleep(kTeardownPauseMs);
-    g_tov.TovUnregisterApp(appId);
-    g_alertWindow = nullptr;
-    CloseAndClear(g_writeDataEvent);
-    CloseAndClear(g_getStatusEvent);
-    DeleteQueueLocks();
-    return kStartupFailed;
+    return TearDownFailedStart({true, &appId, {&g_writeDataEvent, &g_getStatusEvent}});
 }
 
 // Binds the library, starts its starter when asked, registers and publishes the
