@@ -1,5 +1,6 @@
 #include "core/platform.h"
 
+#include "core/entry_point.h"
 #include <winnetwk.h>
 
 namespace {
@@ -19,7 +20,7 @@ EntryPoint ResolveSpooler(const char *name)
     const HMODULE spooler = LoadSpooler();
     if (spooler == nullptr)
         return nullptr;
-    return reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(GetProcAddress(spooler, name)));
+    return BindEntryPoint<EntryPoint>(spooler, name);
 }
 
 // A spooler that cannot be loaded answers like one that knows no such printer.

@@ -1,5 +1,6 @@
 #include "tovlib/tov_library.h"
 
+#include "core/entry_point.h"
 #include <cstring>
 
 #include "core/log.h"
@@ -13,9 +14,8 @@ namespace {
 template <typename EntryPoint>
 bool ResolveEntry(HMODULE module, const char *name, EntryPoint &slot)
 {
-    FARPROC address = GetProcAddress(module, name);
-    slot = reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(address));
-    return address != nullptr;
+    slot = BindEntryPoint<EntryPoint>(module, name);
+    return slot != nullptr;
 }
 
 constexpr char kStarterProgram[] = "\\Qrmstart.exe";

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/entry_point.h"
 #include "tovlib/tov_abi.h"
 
 std::string TestProgramDirectory();
@@ -26,7 +27,7 @@ public:
     template <typename Fn>
     Fn Get(const char* name) const
     {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(Resolve(name)));
+        return BindEntryPoint<Fn>(module_, name);
     }
 
 private:

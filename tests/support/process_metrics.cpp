@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "core/entry_point.h"
+
 namespace {
 
 constexpr ULONG kSystemHandleInformation = 16;
@@ -42,7 +44,7 @@ using QueryThreadInformation = LONG(WINAPI *)(HANDLE, ULONG, PVOID, ULONG, PULON
 template <typename EntryPoint>
 EntryPoint NtdllEntry(const char *name)
 {
-    return reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+    return BindEntryPoint<EntryPoint>(GetModuleHandleA("ntdll.dll"), name);
 }
 
 class OwnedHandle {
