@@ -14,7 +14,7 @@ rank() {
 
 # Headers outside the service may share: the library's ABI, the owners and the
 # component table, none of which includes anything else of the service.
-shared='^(tovlib/tov_abi\.h|core/owned\.h|core/entry_point\.h|maintenance/component_table\.h)$'
+shared='^(tovlib/tov_abi\.h|core/owned\.h|core/entry_point\.h|core/remote_memory\.h|maintenance/component_table\.h)$'
 
 status=0
 while IFS=: read -r file _ included; do

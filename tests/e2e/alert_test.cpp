@@ -17,7 +17,7 @@ HWND FindAlertWindow(const TestInstance &instance)
 }
 
 // Reads packets through 1126 until `count` have arrived or the time is up.
-std::vector<std::string> ReadPackets(TestInstance &instance, RemoteBuffer &buffer, size_t count, DWORD timeoutMs)
+std::vector<std::string> ReadPackets(TestInstance &instance, RemoteMemory &buffer, size_t count, DWORD timeoutMs)
 {
     std::vector<std::string> packets;
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -58,11 +58,11 @@ TEST(AlertE2E, CapturedAlertsArriveAsPacketsInOrderWithResponses)
     ASSERT_TRUE(PostMessageA(alertWindow, WM_TOV_INKJETK20, MAKEWPARAM(7, 0), 0));
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovQueryAlerts", 1, 5000));
 
-    RemoteBuffer command(instance.Process().Process(), 16);
+    RemoteMemory command(instance.Process().Process(), 16);
     command.Write(std::string("\x10\x20\x30", 3));
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(5, 3), command.Address()));
 
-    RemoteBuffer reply(instance.Process().Process(), 1024);
+    RemoteMemory reply(instance.Process().Process(), 1024);
     const std::vector<std::string> packets = ReadPackets(instance, reply, 4, 5000);
     const std::vector<std::string> expected = {
         "a5000500ff000002",
@@ -88,7 +88,7 @@ TEST(AlertE2E, StatusChangeDecidesTheStatusByte)
     HWND alertWindow = FindAlertWindow(instance);
     ASSERT_NE(nullptr, alertWindow);
     // A good status posts 2024 at the end of the start-up episode: its packet comes first.
-    RemoteBuffer reply(instance.Process().Process(), 1024);
+    RemoteMemory reply(instance.Process().Process(), 1024);
     EXPECT_EQ(std::vector<std::string>{"a5000500ff010000"}, ReadPackets(instance, reply, 1, 5000));
 
     ASSERT_TRUE(PostMessageA(alertWindow, WM_TOV_STATUSCHANGE, 0, 0x101));

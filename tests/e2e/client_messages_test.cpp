@@ -187,7 +187,7 @@ TEST_F(ClientMessagesE2E, AddressesIntoTheServicesImageAreRefusedAndItKeepsServi
     EXPECT_EQ(2u, instance.Process().LogLines().size());
 
     // The library table is intact: requests that call the library still work.
-    RemoteBuffer deviceId(instance.Process().Process(), 256);
+    RemoteMemory deviceId(instance.Process().Process(), 256);
     EXPECT_GT(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 256), deviceId.Address()), 0);
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_OPEN));
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_CLOSE));

@@ -87,14 +87,14 @@ protected:
 
     LRESULT Write(const std::string &packet, WORD tag)
     {
-        RemoteBuffer buffer(instance.Process().Process(), packet.size() + 1);
+        RemoteMemory buffer(instance.Process().Process(), packet.size() + 1);
         buffer.Write(packet);
         return instance.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(tag, packet.size()), buffer.Address());
     }
 
     std::string Read(LRESULT *answer = nullptr)
     {
-        RemoteBuffer buffer(instance.Process().Process(), 1024);
+        RemoteMemory buffer(instance.Process().Process(), 1024);
         const LRESULT length = instance.Send(WM_QELAPP32_READ, 1024, buffer.Address());
         if (answer != nullptr)
             *answer = length;
@@ -103,7 +103,7 @@ protected:
 
     LRESULT SendFile(UINT message, const std::string &name)
     {
-        RemoteBuffer buffer(instance.Process().Process(), name.size() + 1);
+        RemoteMemory buffer(instance.Process().Process(), name.size() + 1);
         buffer.Write(name + std::string(1, '\0'));
         return instance.Send(message, 0, buffer.Address());
     }
@@ -237,8 +237,8 @@ TEST_F(DataPathE2E, BadClientAddressesCostTheAnswerNotTheInstance)
 {
     StartAndFindPrinter();
     HANDLE process = instance.Process().Process();
-    RemoteBuffer noAccess(process, 4096, PAGE_NOACCESS);
-    RemoteBuffer readOnly(process, 4096, PAGE_READONLY);
+    RemoteMemory noAccess(process, 4096, PAGE_NOACCESS);
+    RemoteMemory readOnly(process, 4096, PAGE_READONLY);
     EXPECT_EQ(0, Write(std::string("\xA5\x00\x00", 3), 5));
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_ENDDOC, QEL_MAKE_WPARAM(5, 0)));
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovSetJobControlMode", 1, kWaitMs));

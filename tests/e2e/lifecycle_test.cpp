@@ -165,7 +165,7 @@ TEST(Lifecycle, SendFileQueuedBehindEndJobIsRefused)
 {
     TestInstance instance("LPT1:");
     ASSERT_TRUE(instance.Start());
-    RemoteBuffer name(instance.Process().Process(), 64);
+    RemoteMemory name(instance.Process().Process(), 64);
     name.Write(std::string("win.ini\0", 8));
     std::thread ender([&instance] { EXPECT_TRUE(instance.EndJob(1, MAKELPARAM(0, 5))); });
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovReleaseAlerts", 1, 10000)) << "the end has begun";

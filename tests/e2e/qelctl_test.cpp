@@ -28,7 +28,7 @@ HWND AlertWindowOf(const std::string &printer)
 // Takes every message out of the inbound stream, so a test starts from an empty one.
 void DrainInbound(TestInstance &instance)
 {
-    RemoteBuffer buffer(instance.Process().Process(), QEL_MAX_MESSAGE_LENGTH);
+    RemoteMemory buffer(instance.Process().Process(), QEL_MAX_MESSAGE_LENGTH);
     while (instance.Send(WM_QELAPP32_READ, QEL_MAX_MESSAGE_LENGTH, buffer.Address()) != 0) {
     }
 }
@@ -38,7 +38,7 @@ void DrainInbound(TestInstance &instance)
 // middle of a later test.
 void SettleRefresh(TestInstance &instance)
 {
-    RemoteBuffer buffer(instance.Process().Process(), QEL_MAX_MESSAGE_LENGTH);
+    RemoteMemory buffer(instance.Process().Process(), QEL_MAX_MESSAGE_LENGTH);
     instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_FORCED);
     for (int attempt = 0; attempt < 250; ++attempt) {
         if (instance.Send(WM_QELAPP32_READ, QEL_MAX_MESSAGE_LENGTH, buffer.Address()) != 0)

@@ -123,7 +123,7 @@ TEST(DeviceIdE2E, DeviceIdArrivesInTheClientsBufferAndABadAddressIsRefused)
 {
     TestInstance instance("USB001");
     ASSERT_TRUE(instance.Start());
-    RemoteBuffer buffer(instance.Process().Process(), 256);
+    RemoteMemory buffer(instance.Process().Process(), 256);
     buffer.Write(std::string(256, 'x'));
     const std::string expected = kSimDeviceId;
     EXPECT_EQ(expected.size(), Answer(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(9, 256),
@@ -133,7 +133,7 @@ TEST(DeviceIdE2E, DeviceIdArrivesInTheClientsBufferAndABadAddressIsRefused)
     ASSERT_EQ(1u, calls.size());
     EXPECT_EQ(Args("1", "9", "4095", "256"), calls[0].args);
 
-    RemoteBuffer readOnly(instance.Process().Process(), 64, PAGE_READONLY);
+    RemoteMemory readOnly(instance.Process().Process(), 64, PAGE_READONLY);
     EXPECT_EQ(kFailure, Answer(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 64), 0x10)));
     EXPECT_EQ(kFailure, Answer(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 64), readOnly.Address())));
     EXPECT_TRUE(instance.Process().WaitForLogLine(
@@ -151,7 +151,7 @@ TEST(DeviceIdE2E, EmptyDeviceIdReadsAsErrorUntilTheNextGoodStatus)
     ASSERT_TRUE(instance.Start());
     ASSERT_EQ(0x00050001u, Answer(instance.Send(WM_QELAPP32_ENUMPRINTER)));
     ASSERT_EQ(QEL_STATUS_READY, Answer(instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE)));
-    RemoteBuffer buffer(instance.Process().Process(), 64);
+    RemoteMemory buffer(instance.Process().Process(), 64);
     EXPECT_EQ(0u, Answer(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 64), buffer.Address())));
     EXPECT_EQ(QEL_STATUS_ERROR, Answer(instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_NO_WAIT)))
         << "answered from the status word within 2000 ms";

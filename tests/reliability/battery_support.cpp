@@ -44,31 +44,6 @@ SystemDirectoryFile::~SystemDirectoryFile()
     DeleteFileA(path_.c_str());
 }
 
-RemoteRegion::RemoteRegion(HANDLE process, size_t size, DWORD allocationType, DWORD protection)
-    : process_(process), address_(VirtualAllocEx(process, nullptr, size, allocationType, protection)), size_(size)
-{
-}
-
-RemoteRegion::~RemoteRegion()
-{
-    if (address_ != nullptr)
-        VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-}
-
-bool RemoteRegion::Write(const std::string &bytes, size_t offset)
-{
-    SIZE_T written = 0;
-    return WriteProcessMemory(process_, static_cast<char *>(address_) + offset, bytes.data(), bytes.size(),
-                              &written) &&
-           written == bytes.size();
-}
-
-bool RemoteRegion::Protect(size_t offset, size_t size, DWORD protection)
-{
-    DWORD old = 0;
-    return VirtualProtectEx(process_, static_cast<char *>(address_) + offset, size, protection, &old) != 0;
-}
-
 GuardedBuffer::GuardedBuffer(size_t size) : size_(size)
 {
     reserved_ = RoundUpToPages(size == 0 ? 1 : size) + kPageSize;

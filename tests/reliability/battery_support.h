@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "core/remote_memory.h"
+
 // A file in the system directory as a 32-bit process sees it, which is where the file
 // sender looks; removed again at the end.
 class SystemDirectoryFile {
@@ -29,25 +31,6 @@ private:
 // Bytes that tell every position apart, and a sequence number in each block of 4096.
 std::string PatternBytes(size_t size);
 
-// Address space inside another process: reserved only, or committed with a protection
-// (PAGE_NOACCESS, PAGE_READONLY, PAGE_READWRITE | PAGE_GUARD, ...).
-class RemoteRegion {
-public:
-    RemoteRegion(HANDLE process, size_t size, DWORD allocationType, DWORD protection);
-    ~RemoteRegion();
-    RemoteRegion(const RemoteRegion &) = delete;
-    RemoteRegion &operator=(const RemoteRegion &) = delete;
-
-    ULONG_PTR Address() const { return reinterpret_cast<ULONG_PTR>(address_); }
-    size_t Size() const { return size_; }
-    bool Write(const std::string &bytes, size_t offset = 0);
-    bool Protect(size_t offset, size_t size, DWORD protection);
-
-private:
-    HANDLE process_;
-    void *address_;
-    size_t size_;
-};
 
 // size bytes in this process that end exactly where a PAGE_NOACCESS page begins: a write
 // or read one byte past them is an access violation, not silent damage.

@@ -140,7 +140,7 @@ public:
         case Trigger::kPartialPageAlert: return PostAlert(WM_TOV_PARTIALPAGE);
         case Trigger::kInkjetAlert: return PostAlert(WM_TOV_INKJETK20);
         case Trigger::kDeviceId: {
-            RemoteBuffer buffer(instance_.Process().Process(), 256);
+            RemoteMemory buffer(instance_.Process().Process(), 256);
             return instance_.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 256), buffer.Address());
         }
         case Trigger::kPacket: return Write(std::string("\xA5\x00\x02\xFA\x17", 5));
@@ -161,7 +161,7 @@ public:
     std::vector<std::string> ReadAll()
     {
         std::vector<std::string> messages;
-        RemoteBuffer buffer(instance_.Process().Process(), 1024);
+        RemoteMemory buffer(instance_.Process().Process(), 1024);
         for (;;) {
             const LRESULT length = instance_.Send(WM_QELAPP32_READ, 1024, buffer.Address());
             if (length <= 0 || length > 1024)
@@ -190,7 +190,7 @@ private:
 
     LRESULT Write(const std::string &packet)
     {
-        RemoteBuffer buffer(instance_.Process().Process(), packet.size());
+        RemoteMemory buffer(instance_.Process().Process(), packet.size());
         buffer.Write(packet);
         return instance_.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(5, packet.size()), buffer.Address());
     }
@@ -198,7 +198,7 @@ private:
     LRESULT SendFile()
     {
         const std::string name = file_.Name() + std::string(1, '\0');
-        RemoteBuffer buffer(instance_.Process().Process(), name.size());
+        RemoteMemory buffer(instance_.Process().Process(), name.size());
         buffer.Write(name);
         // The name is copied while the request is served; the buffer may go afterwards.
         return instance_.Send(WM_QELAPP32_SENDFILE, 0, buffer.Address());
@@ -329,7 +329,7 @@ TEST(LibraryFaults, WriteThreadHangingInTheLibraryIsCutOffAtShutdown)
     ASSERT_TRUE(instance.Start());
     ASSERT_EQ(0x00050001, instance.Send(WM_QELAPP32_ENUMPRINTER));
     instance.Sim().Set("delay.TovSendBidi", "60000");
-    RemoteBuffer packet(instance.Process().Process(), 8);
+    RemoteMemory packet(instance.Process().Process(), 8);
     packet.Write(std::string("\xA5\x00\x01\x42", 4));
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(5, 4), packet.Address()));
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovSendBidi", 1, kWaitMs));
@@ -358,7 +358,7 @@ TEST(LibraryFaults, RawPortWritesFailingAreLoggedAndTheSenderEnds)
     instance.Sim().Set("fail.TovWriteUNI", "0xFA0BB001");
 
     const std::string name = file.Name() + std::string(1, '\0');
-    RemoteBuffer buffer(instance.Process().Process(), name.size());
+    RemoteMemory buffer(instance.Process().Process(), name.size());
     buffer.Write(name);
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_SENDFILE2, 0, buffer.Address()));
     for (const char *line : {"QELAPP32: SendFileToPrinter: TovWriteUNI StartDoc failed (FA0BB001h)\n",

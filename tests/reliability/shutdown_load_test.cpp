@@ -35,14 +35,14 @@ TEST(ShutdownUnderLoad, EndJobWhileAFileIsSentAndTheOutboundQueueIsFull)
     // A slow printer: 5 ms per block of 4096 bytes would take the file over ten seconds.
     instance.Sim().Set("delay.TovWrite", "5");
     const std::string name = file.Name() + std::string(1, '\0');
-    RemoteBuffer nameBuffer(instance.Process().Process(), name.size());
+    RemoteMemory nameBuffer(instance.Process().Process(), name.size());
     nameBuffer.Write(name);
     ASSERT_EQ(1, instance.Send(WM_QELAPP32_SENDFILE, 0, nameBuffer.Address()));
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovWrite", 20, kWaitMs));
 
     // The write thread hangs in the library with one packet; four more fill the queue.
     instance.Sim().Set("delay.TovSendBidi", "60000");
-    RemoteBuffer packet(instance.Process().Process(), 4);
+    RemoteMemory packet(instance.Process().Process(), 4);
     packet.Write(std::string("\xA5\x00\x01\x42", 4));
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(5, 4), packet.Address()));
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovSendBidi", 1, kWaitMs));

@@ -99,13 +99,13 @@ class StormTargets {
 public:
     StormTargets(TestInstance &instance, const std::string &fileName, std::mt19937 &random)
         : process_(instance.Process().Process()),
-          valid_(process_, kBufferSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE),
-          fileName_(process_, kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE),
-          reserved_(process_, kBufferSize, MEM_RESERVE, PAGE_NOACCESS),
-          noAccess_(process_, kBufferSize, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS),
-          readOnly_(process_, kBufferSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE),
-          guard_(process_, kBufferSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE | PAGE_GUARD),
-          straddling_(process_, 2 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)
+          valid_(process_, kBufferSize, PAGE_READWRITE, MEM_RESERVE | MEM_COMMIT),
+          fileName_(process_, kPage, PAGE_READWRITE, MEM_RESERVE | MEM_COMMIT),
+          reserved_(process_, kBufferSize, PAGE_NOACCESS, MEM_RESERVE),
+          noAccess_(process_, kBufferSize, PAGE_NOACCESS, MEM_RESERVE | MEM_COMMIT),
+          readOnly_(process_, kBufferSize, PAGE_READWRITE, MEM_RESERVE | MEM_COMMIT),
+          guard_(process_, kBufferSize, PAGE_READWRITE | PAGE_GUARD, MEM_RESERVE | MEM_COMMIT),
+          straddling_(process_, 2 * kPage, PAGE_READWRITE, MEM_RESERVE | MEM_COMMIT)
     {
         // Random bytes with a terminator now and then, so names and packets of every length come up.
         std::string bytes(kBufferSize, '\0');
@@ -204,13 +204,13 @@ private:
     }
 
     HANDLE process_;
-    RemoteRegion valid_;
-    RemoteRegion fileName_;
-    RemoteRegion reserved_;
-    RemoteRegion noAccess_;
-    RemoteRegion readOnly_;
-    RemoteRegion guard_;
-    RemoteRegion straddling_;
+    RemoteMemory valid_;
+    RemoteMemory fileName_;
+    RemoteMemory reserved_;
+    RemoteMemory noAccess_;
+    RemoteMemory readOnly_;
+    RemoteMemory guard_;
+    RemoteMemory straddling_;
     ULONG_PTR mainStackLow_ = 0;
     ULONG_PTR mainStackHigh_ = 0;
     ULONG_PTR alertStackLow_ = 0;
@@ -338,9 +338,9 @@ TEST(MessageStorm, RandomClientMessagesLeaveTheInstanceServing)
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_NOOP));
     // A round trip through the write thread and the library still works: drain whatever the
     // storm left for clients, then a recognisable reply comes back.
-    RemoteBuffer packet(instance.Process().Process(), 8);
+    RemoteMemory packet(instance.Process().Process(), 8);
     packet.Write(std::string("\xA5\x00\x03\x7E\x01\x02", 6));
-    RemoteBuffer reply(instance.Process().Process(), 1024);
+    RemoteMemory reply(instance.Process().Process(), 1024);
     while (instance.Send(WM_QELAPP32_READ, 1024, reply.Address()) != 0) {
     }
     // The storm's calls would make every look at the call log a long read.

@@ -129,7 +129,7 @@ TEST(SustainedLoad, RepliesAndAlertsArriveExactlyOnceAndInOrder)
         PostMessageA(alertWindow, WM_TOV_STATUSCHANGE, 0, static_cast<LPARAM>(number & kAlertPattern));
     };
     // 1127 copies the packet before it answers, so one buffer serves every write.
-    RemoteBuffer packetBuffer(service, 8);
+    RemoteMemory packetBuffer(service, 8);
     const auto write = [&](int sequence) {
         packetBuffer.Write(PacketFor(static_cast<DWORD>(sequence)));
         DWORD_PTR answer = 1;
@@ -179,7 +179,7 @@ TEST(SustainedLoad, RepliesAndAlertsArriveExactlyOnceAndInOrder)
         }
     });
 
-    RemoteBuffer buffer(service, 1024);
+    RemoteMemory buffer(service, 1024);
     int nextReply = 0;
     int nextAlert = 0;
     int unexpected = 0;

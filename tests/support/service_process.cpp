@@ -178,28 +178,3 @@ int ServiceProcess::AccessViolations() const
     return accessViolations_;
 }
 
-RemoteBuffer::RemoteBuffer(HANDLE process, size_t size, DWORD protection)
-    : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_RESERVE | MEM_COMMIT, protection))
-{
-}
-
-RemoteBuffer::~RemoteBuffer()
-{
-    if (address_ != nullptr)
-        VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-}
-
-void RemoteBuffer::Write(const std::string &bytes, size_t offset)
-{
-    SIZE_T written = 0;
-    WriteProcessMemory(process_, static_cast<char *>(address_) + offset, bytes.data(), bytes.size(), &written);
-}
-
-std::string RemoteBuffer::Read(size_t size, size_t offset) const
-{
-    std::string bytes(size, '\0');
-    SIZE_T read = 0;
-    ReadProcessMemory(process_, static_cast<char *>(address_) + offset, &bytes[0], size, &read);
-    bytes.resize(read);
-    return bytes;
-}

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/remote_memory.h"
+
 std::string BinDirectory(); // the folder of the running test program (build/bin)
 
 class ServiceProcess {
@@ -52,20 +54,3 @@ private:
     int accessViolations_ = 0;
 };
 
-// Memory inside the service's process: the service reads and writes lParam addresses
-// in its own address space, so a client places its buffers there.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HANDLE process, size_t size, DWORD protection = PAGE_READWRITE);
-    ~RemoteBuffer();
-    RemoteBuffer(const RemoteBuffer &) = delete;
-    RemoteBuffer &operator=(const RemoteBuffer &) = delete;
-
-    LPARAM Address() const { return reinterpret_cast<LPARAM>(address_); }
-    void Write(const std::string &bytes, size_t offset = 0);
-    std::string Read(size_t size, size_t offset = 0) const;
-
-private:
-    HANDLE process_;
-    void *address_;
-};

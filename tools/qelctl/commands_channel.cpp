@@ -111,7 +111,7 @@ int RunDeviceId(CommandContext &context)
     if (const int code = ResolvePrinterHandle(context, instance, &handle))
         return code;
     HandleGuard process(OpenInstanceProcess(instance));
-    RemoteBlock buffer(process.Get(), size);
+    RemoteMemory buffer(process.Get(), size);
     if (!buffer.IsValid())
         return context.out.Fail(kExitSystem, "cannot place a buffer in the instance's process (error " +
                                                  std::to_string(GetLastError()) + ")");

@@ -17,7 +17,7 @@ constexpr DWORD kDefaultPollIntervalMs = 50;
 int PostPacket(CommandContext &context, const Instance &instance, WORD handle, const std::string &bytes)
 {
     HandleGuard process(OpenInstanceProcess(instance));
-    RemoteBlock block(process.Get(), bytes.size());
+    RemoteMemory block(process.Get(), bytes.size());
     if (!block.IsValid() || !block.Write(bytes))
         return context.out.Fail(kExitSystem, "cannot place the packet in the instance's process (error " +
                                                  std::to_string(GetLastError()) + ")");

@@ -83,7 +83,7 @@ int RunSendFile(CommandContext &context)
         return context.out.Fail(kExitUsage, "the file name must have 1 to " + std::to_string(kMaxFileNameLength) +
                                                 " characters");
     HandleGuard process(OpenInstanceProcess(instance));
-    RemoteBlock nameBlock(process.Get(), name.size() + 1);
+    RemoteMemory nameBlock(process.Get(), name.size() + 1);
     if (!nameBlock.IsValid() || !nameBlock.Write(name + '\0'))
         return context.out.Fail(kExitSystem, "cannot place the file name in the instance's process (error " +
                                                  std::to_string(GetLastError()) + ")");

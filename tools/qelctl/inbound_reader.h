@@ -32,7 +32,7 @@ private:
     const Instance &instance_;
     DWORD bufferSize_;
     HandleGuard process_;
-    RemoteBlock block_;
+    RemoteMemory block_;
 };
 
 // Prints a message taken from the stream: its bytes, frame and meaning; adds it to
