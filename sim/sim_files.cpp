@@ -40,11 +40,6 @@ bool MoveOverWithRetry(const std::string& from, const std::string& to)
 
 }  // namespace
 
-FileHandle::~FileHandle()
-{
-    if (IsValid()) CloseHandle(handle_);
-}
-
 std::optional<FileStamp> ReadFileStamp(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -6,22 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "core/owned.h"
+
 namespace qrmtov_sim {
 
-// Closes a file handle when it goes out of scope.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle();
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+// Closes a file handle when it goes out of scope: the program's one owner type.
+using FileHandle = HandleGuard;
 
 // What is cheap to learn about a file and changes whenever it is rewritten.
 struct FileStamp {

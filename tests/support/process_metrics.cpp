@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/entry_point.h"
+#include "core/owned.h"
 
 namespace {
 
@@ -47,22 +48,7 @@ EntryPoint NtdllEntry(const char *name)
     return BindEntryPoint<EntryPoint>(GetModuleHandleA("ntdll.dll"), name);
 }
 
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    ~OwnedHandle()
-    {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle &) = delete;
-    OwnedHandle &operator=(const OwnedHandle &) = delete;
-    HANDLE Get() const { return handle_; }
-    bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
+using OwnedHandle = HandleGuard;
 
 std::vector<DWORD> ThreadsOf(DWORD processId)
 {

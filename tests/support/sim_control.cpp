@@ -1,3 +1,4 @@
+#include "core/owned.h"
 #include "support/sim_control.h"
 
 #include <algorithm>
@@ -33,21 +34,7 @@ constexpr EnvironmentSetting kEnvironmentSettings[] = {
     {"QRMTOV_SIM_STORE", kStoreName},
 };
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (IsValid()) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+using FileHandle = HandleGuard;
 
 class EnvironmentStrings {
 public:

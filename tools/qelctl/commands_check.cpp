@@ -217,21 +217,6 @@ std::string FindLibrary(const ServiceProgram &program, std::string *where)
     return std::string(found, length);
 }
 
-class ModuleGuard {
-public:
-    explicit ModuleGuard(HMODULE module) : module_(module) {}
-    ~ModuleGuard()
-    {
-        if (module_ != nullptr)
-            FreeLibrary(module_);
-    }
-    ModuleGuard(const ModuleGuard &) = delete;
-    ModuleGuard &operator=(const ModuleGuard &) = delete;
-    HMODULE Get() const { return module_; }
-
-private:
-    HMODULE module_;
-};
 
 void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
 {
