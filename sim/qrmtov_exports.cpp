@@ -12,17 +12,37 @@
 #include "sim/sim_config.h"
 #include "sim/sim_runtime.h"
 #include "sim/sim_text.h"
+#include "qelapp32/client.h"
 #include "tovlib/tov_abi.h"
 
-using namespace qrmtov_sim;
+using qrmtov_sim::AppendCapture;
+using qrmtov_sim::CapturedWindow;
+using qrmtov_sim::DelayFor;
+using qrmtov_sim::FailCodeFor;
+using qrmtov_sim::ForgetCapture;
+using qrmtov_sim::FormatDecimal;
+using qrmtov_sim::FormatHandle;
+using qrmtov_sim::FormatHex;
+using qrmtov_sim::NextStatusState;
+using qrmtov_sim::ReadCallerString;
+using qrmtov_sim::RememberCapture;
+using qrmtov_sim::RememberRegisteredWindow;
+using qrmtov_sim::ResolveCallLogPath;
+using qrmtov_sim::ResolveCapturePath;
+using qrmtov_sim::ResolveStorePath;
+using qrmtov_sim::RetrieveItem;
+using qrmtov_sim::SharedConfig;
+using qrmtov_sim::SharedState;
+using qrmtov_sim::SimConfig;
+using qrmtov_sim::StoreItem;
+using qrmtov_sim::WriteCallLine;
 
 namespace {
 
 constexpr DWORD kInvalidArgument = 0x57;
 constexpr DWORD kUnknownItem = 0x1002;
 constexpr DWORD kStoreWriteFailed = 0x1D;
-constexpr UINT kStatusChangedMessage = 1524;
-constexpr size_t kItemNameSize = 36;
+constexpr size_t kItemNameSize = QEL_STORE_NAME_SIZE; // the library's item names, as the service passes them
 constexpr DWORD kLoggedWriteBytes = 64;
 constexpr size_t kPrinterNameLimit = 4096;
 
@@ -137,7 +157,7 @@ void NotifyStatusAfterEndDoc(const SimConfig& config)
 {
     if (!config.postStatusAfterEndDoc) return;
     const std::optional<HWND> window = SharedState().CapturedWindow();
-    if (window) PostMessageA(*window, kStatusChangedMessage, 0, static_cast<LPARAM>(*config.postStatusAfterEndDoc));
+    if (window) PostMessageA(*window, WM_TOV_STATUSCHANGE, 0, static_cast<LPARAM>(*config.postStatusAfterEndDoc));
 }
 
 // Entry points that only acknowledge: log, maybe wait, maybe fail, else 0.
