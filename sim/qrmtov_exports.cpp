@@ -16,17 +16,10 @@
 #include "tovlib/tov_abi.h"
 
 using qrmtov_sim::AppendCapture;
-using qrmtov_sim::CapturedWindow;
-using qrmtov_sim::DelayFor;
-using qrmtov_sim::FailCodeFor;
-using qrmtov_sim::ForgetCapture;
 using qrmtov_sim::FormatDecimal;
 using qrmtov_sim::FormatHandle;
 using qrmtov_sim::FormatHex;
-using qrmtov_sim::NextStatusState;
 using qrmtov_sim::ReadCallerString;
-using qrmtov_sim::RememberCapture;
-using qrmtov_sim::RememberRegisteredWindow;
 using qrmtov_sim::ResolveCallLogPath;
 using qrmtov_sim::ResolveCapturePath;
 using qrmtov_sim::ResolveStorePath;
