@@ -10,6 +10,20 @@ namespace {
 constexpr DWORD kStartTimeoutMs = 20000;
 constexpr DWORD kLoopTimeoutMs = 120000;
 
+// Starts bench_bare_startup.exe and waits for its event; microseconds from before process
+// creation until the event was seen, or a negative value on failure.
+double StartBareStartup(BareStartup kind, const std::string &name, const char *more, ChildProcess *process)
+{
+    static const char *const kOptions[] = {"", " --library", " --design", " --design --library"};
+    NamedEvent ready(name);
+    const double start = NowMicroseconds();
+    if (!process->Start("bench_bare_startup.exe", "\"" + name + "\"" + kOptions[static_cast<int>(kind)] + more))
+        return -1.0;
+    if (!WaitForEventOrExit(ready.Handle(), *process, kStartTimeoutMs))
+        return -1.0;
+    return NowMicroseconds() - start;
+}
+
 } // namespace
 
 BareWindow::~BareWindow()
@@ -37,24 +51,6 @@ void BareWindow::Stop()
     process_.WaitForExit(5000);
     process_.Kill();
 }
-
-namespace {
-
-// Starts bench_bare_startup.exe and waits for its event; microseconds from before process
-// creation until the event was seen, or a negative value on failure.
-double StartBareStartup(BareStartup kind, const std::string &name, const char *more, ChildProcess *process)
-{
-    static const char *const kOptions[] = {"", " --library", " --design", " --design --library"};
-    NamedEvent ready(name);
-    const double start = NowMicroseconds();
-    if (!process->Start("bench_bare_startup.exe", "\"" + name + "\"" + kOptions[static_cast<int>(kind)] + more))
-        return -1.0;
-    if (!WaitForEventOrExit(ready.Handle(), *process, kStartTimeoutMs))
-        return -1.0;
-    return NowMicroseconds() - start;
-}
-
-} // namespace
 
 bool BareProgram::Start(BareStartup kind)
 {

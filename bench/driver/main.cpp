@@ -463,7 +463,7 @@ void AddPrinterRows(const FleetSeries &series, DWORD idleMs, std::vector<ResultR
         for (int allAtOnce = 0; allAtOnce < 2; ++allAtOnce) {
             const Samples &starts = (allAtOnce ? series.allAtOnce : series.oneAfterAnother).at(count);
             char name[64];
-            std::snprintf(name, sizeof(name), "%d printers %s, until all serve", count,
+            std::snprintf(name, sizeof(name), "%d printer%s %s, until all serve", count, count == 1 ? "" : "s",
                           allAtOnce ? "all at once" : "one after another");
             char note[160];
             std::snprintf(note, sizeof(note), "%d repetitions; floor: %d x the single start's median, %.1f ms, "

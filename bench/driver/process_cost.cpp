@@ -104,23 +104,26 @@ bool ReadHandles(HANDLE process, DWORD processId, ProcessCost *cost)
     return cost->handles > 0;
 }
 
+bool ReadMemory(HANDLE process, PROCESS_MEMORY_COUNTERS *counters)
+{
+    *counters = PROCESS_MEMORY_COUNTERS();
+    counters->cb = sizeof(*counters);
+    return GetProcessMemoryInfo(process, counters, sizeof(*counters)) != FALSE;
+}
+
 } // namespace
 
 double ReadPrivateBytes(HANDLE process)
 {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    if (!GetProcessMemoryInfo(process, &counters, sizeof(counters)))
-        return -1.0;
-    return static_cast<double>(counters.PagefileUsage);
+    PROCESS_MEMORY_COUNTERS counters;
+    return ReadMemory(process, &counters) ? static_cast<double>(counters.PagefileUsage) : -1.0;
 }
 
 bool ReadProcessCost(HANDLE process, DWORD processId, ProcessCost *cost)
 {
     *cost = ProcessCost();
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    if (!GetProcessMemoryInfo(process, &counters, sizeof(counters)))
+    PROCESS_MEMORY_COUNTERS counters;
+    if (!ReadMemory(process, &counters))
         return false;
     cost->privateBytes = static_cast<double>(counters.PagefileUsage);
     cost->workingSetBytes = static_cast<double>(counters.WorkingSetSize);
