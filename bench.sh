@@ -62,7 +62,7 @@ bin(x) = binwidth * floor(x / binwidth) + binwidth / 2
 set arrow from 40, graph 0 to 40, graph 1 nohead dashtype 2 lc rgb "red"
 set arrow from 42, graph 0 to 42, graph 1 nohead dashtype 3 lc rgb "black"
 set label "40 ms pause" at 40, graph 0.95 left offset 0.5,0
-set label "goal 42 ms" at 42, graph 0.95 right offset -0.5,0
+set label "goal 42 ms" at 42, graph 0.88 left offset 0.5,0
 plot "$out/packet-rtt-ms.txt" using (bin(\$1)):(1.0) smooth frequency with boxes title "alone", \
      "$out/packet-load-ms.txt" using (bin(\$1)):(1.0) smooth frequency with boxes fs transparent solid 0.4 \
      title "while a second client posts status alerts"
