@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds what the benchmark needs and measures the service against its floors on the
-# simulated library. Prints the table; writes build/bench/results.json and a plot of
-# the packet round trips (gnuplot, which scripts/setup.sh installs). QEL_BUILD_DIR
-# chooses another build folder than ./build.
+# simulated library. Prints the table; writes build/bench/results.json and plots of the
+# packet round trips, of cost against file size and against the number of printers
+# (gnuplot, which scripts/setup.sh installs). QEL_BUILD_DIR chooses another build folder
+# than ./build.
 #
-#     ./bench.sh            # the full run, about two minutes after the build
+#     ./bench.sh            # the full run, about seven minutes after the build
 #     ./bench.sh --quick    # a short run, to see that it works
-# Any other arguments go to qelbench.exe (--rounds N, --sender-runs N, --cycles N, --idle-ms N).
+# Any other arguments go to qelbench.exe (--rounds N, --sender-runs N, --cycles N, --idle-ms N,
+# --repetitions N, --load-trips N).
 set -euo pipefail
 cd "$(dirname "$0")"
 export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
@@ -24,7 +26,7 @@ wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 out="$QEL_BUILD_DIR/bench"
 mkdir -p "$out"
-rm -f "$out"/results.json "$out"/packet-rtt.png "$out"/*-ms.txt "$out"/*-us.txt
+rm -f "$out"/results.json "$out"/*.png "$out"/*.txt
 echo "bench: load before the run: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 status=0
 wine "$QEL_BUILD_DIR/bin/qelbench.exe" --out "$(winepath -w "$out")" "$@" || status=$?
@@ -34,8 +36,11 @@ if [ ! -f "$out/results.json" ]; then
     exit 1
 fi
 
+have_gnuplot() {
+    command -v gnuplot >/dev/null 2>&1
+}
+
 plot_packets() {
-    command -v gnuplot >/dev/null 2>&1 || return 1
     gnuplot <<GNUPLOT
 set terminal pngcairo size 900,500
 set output "$out/packet-rtt.png"
@@ -52,14 +57,55 @@ bin(x) = binwidth * floor(x / binwidth) + binwidth / 2
 set arrow from 40, graph 0 to 40, graph 1 nohead dashtype 2 lc rgb "red"
 set arrow from 42, graph 0 to 42, graph 1 nohead dashtype 3 lc rgb "black"
 set label "40 ms pause" at 40, graph 0.95 left offset 0.5,0
-set label "goal 42 ms" at 42, graph 0.95 right offset -0.5,0
-plot "$out/packet-rtt-ms.txt" using (bin(\$1)):(1.0) smooth frequency with boxes notitle
+set label "goal 42 ms" at 42, graph 0.88 left offset 0.5,0
+plot "$out/packet-rtt-ms.txt" using (bin(\$1)):(1.0) smooth frequency with boxes title "alone", \
+     "$out/packet-load-ms.txt" using (bin(\$1)):(1.0) smooth frequency with boxes fs transparent solid 0.4 \
+     title "while a second client posts status alerts"
 GNUPLOT
 }
-if plot_packets; then
-    echo "bench: packet round-trip distribution in $out/packet-rtt.png"
+
+plot_sizes() {
+    gnuplot <<GNUPLOT
+set terminal pngcairo size 900,500
+set output "$out/cost-by-size.png"
+set title "File sender against the bare loop, by file size (median of the runs)"
+set xlabel "file size (MB, log scale)"
+set ylabel "throughput (MB/s)"
+set logscale x
+set xrange [0.7:150]
+set yrange [0:*]
+set key bottom right
+plot "$out/sender-sizes.txt" using 1:2 with linespoints lw 2 pt 7 title "service: 1134 until its thread ended", \
+     "" using 1:3 with linespoints lw 2 pt 5 dashtype 2 title "floor: bare loop, same blocks, same TovWrite"
+GNUPLOT
+}
+
+plot_printers() {
+    gnuplot <<GNUPLOT
+set terminal pngcairo size 900,500
+set output "$out/cost-by-printers.png"
+set title "Many printers: start until all serve, and private memory, per instance (medians)"
+set xlabel "instances, one printer each"
+set ylabel "start until all serve / instances (ms)"
+set y2label "private memory per instance (MB)"
+set xrange [0:34]
+set xtics (1, 8, 32)
+set yrange [0:*]
+set y2range [0:*]
+set ytics nomirror
+set y2tics
+set key bottom right
+plot "$out/printers.txt" using 1:(\$2/\$1) with linespoints lw 2 pt 7 title "one after another", \
+     "" using 1:(\$3/\$1) with linespoints lw 2 pt 9 title "all at once", \
+     "" using 1:(\$4/\$1) with linespoints lw 2 pt 5 dashtype 2 title "floor: single start", \
+     "" using 1:5 axes x1y2 with linespoints lw 2 pt 13 title "private memory (right axis)"
+GNUPLOT
+}
+
+if have_gnuplot && plot_packets && plot_sizes && plot_printers; then
+    echo "bench: plots in $out/packet-rtt.png, $out/cost-by-size.png, $out/cost-by-printers.png"
 else
-    echo "bench: no plot (gnuplot not available)"
+    echo "bench: no plots (gnuplot not available)"
 fi
 echo "bench: results in $out/results.json"
 exit "$status"

@@ -12,7 +12,10 @@
 // more threads waiting on events, the component files looked for in the system
 // directory, one registry value read and two written.
 //
-//     bench_bare_startup.exe "<ready event name>" [--library | --design]
+// With --wait it does not end: after its event it waits in its message loop until it is
+// ended from outside, an idle program to weigh against an idle instance.
+//
+//     bench_bare_startup.exe "<ready event name>" [--library] [--design] [--wait]
 #include <windows.h>
 
 #include <cstdio>
@@ -178,8 +181,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     char **argv = __argv;
     if (argc < 2)
         return 2;
-    const bool withLibrary = argc > 2 && std::strcmp(argv[2], "--library") == 0;
-    const bool withDesign = argc > 2 && std::strcmp(argv[2], "--design") == 0;
+    bool withLibrary = false;
+    bool withDesign = false;
+    bool waitForEnd = false;
+    for (int i = 2; i < argc; ++i) {
+        withLibrary = withLibrary || std::strcmp(argv[i], "--library") == 0;
+        withDesign = withDesign || std::strcmp(argv[i], "--design") == 0;
+        waitForEnd = waitForEnd || std::strcmp(argv[i], "--wait") == 0;
+    }
     if (withDesign)
         FindWindowA(kClassName, argv[1]);
     HWND window = CreateHiddenWindow(kClassName, argv[1], withDesign);
@@ -205,6 +214,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
     if (withDesign)
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, ScratchKeyPath(argv[1]).c_str());
+    if (waitForEnd) {
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0)
+            DispatchMessageA(&message);
+    }
     if (library != nullptr) {
         auto unregisterApp = Resolve<TovUnregisterAppFn>(library, "TovUnregisterApp");
         unregisterApp(appId);

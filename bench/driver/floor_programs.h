@@ -29,9 +29,24 @@ private:
 };
 
 enum class BareStartup {
-    kPlain,   // a hidden window and the named event
-    kLibrary, // and the library bound and registered, timed by the program itself
-    kDesign,  // and the design's other start-up steps
+    kPlain,         // a hidden window and the named event
+    kLibrary,       // and the library bound and registered, timed by the program itself
+    kDesign,        // and the design's other start-up steps
+    kDesignLibrary, // both
+};
+
+// A bench_bare_startup.exe started with --wait: it stays in its message loop, idle, until
+// it is ended with the object.
+class BareProgram {
+public:
+    bool Start(BareStartup kind);
+    HANDLE Process() const { return process_.Handle(); }
+    DWORD Id() const { return process_.Id(); }
+    const std::string &Name() const { return name_; }
+
+private:
+    std::string name_;
+    ChildProcess process_;
 };
 
 // Starts bench_bare_startup.exe and answers the time from before process creation

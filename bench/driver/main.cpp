@@ -2,8 +2,10 @@
 // its design allows, side by side in one run, and writes the table and results.json.
 //
 //     qelbench.exe --out <folder> [--quick] [--rounds N] [--sender-runs N] [--cycles N] [--idle-ms N]
+//                  [--repetitions N] [--load-trips N]
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "floor_programs.h"
 #include "measures.h"
+#include "qelapp32/client.h"
 #include "report.h"
 #include "service_instance.h"
 #include "sim_library.h"
@@ -20,6 +23,9 @@ namespace {
 // The design's fixed waits.
 constexpr double kPostPauseMs = 40.0;
 constexpr double kEndJobSleepS = 0.5;
+constexpr double kMegabyte = 1024.0 * 1024.0;
+// Parts of a long series reported as repetitions.
+constexpr int kParts = 3;
 
 struct Options {
     std::string out = ".";
@@ -27,6 +33,10 @@ struct Options {
     int senderRuns = 15;
     int cycles = 24;
     DWORD idleMs = 10000;
+    int repetitions = 3;
+    int loadTrips = 2000;
+    std::vector<int> sizesMb = {1, 10, 100};
+    std::vector<int> printers = {1, 8, 32};
 };
 
 bool ParseOptions(int argc, char **argv, Options *options)
@@ -44,11 +54,16 @@ bool ParseOptions(int argc, char **argv, Options *options)
             options->cycles = std::atoi(argv[++i]);
         else if (arg == "--idle-ms" && hasValue)
             options->idleMs = static_cast<DWORD>(std::atoi(argv[++i]));
+        else if (arg == "--repetitions" && hasValue)
+            options->repetitions = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--load-trips" && hasValue)
+            options->loadTrips = std::atoi(argv[++i]);
         else if (arg == "--quick") {
             options->rounds = 3;
             options->senderRuns = 3;
             options->cycles = 3;
             options->idleMs = 3000;
+            options->loadTrips = 150;
         } else {
             std::fprintf(stderr, "qelbench: unknown argument %s\n", arg.c_str());
             return false;
@@ -98,25 +113,68 @@ ResultRow RatioRow(const std::string &name, double value, double floor, const ch
     return row;
 }
 
+ResultRow ReportedRow(const std::string &name, double value, double floor, const char *unit, const std::string &note)
+{
+    ResultRow row = RatioRow(name, value, floor, unit, 0, note);
+    row.goal = "reported";
+    row.met = true;
+    return row;
+}
+
+// The row's ratio in each of `parts` repetitions taken in turns with the floor.
+template <typename RatioOfPart>
+ResultRow WithSpread(ResultRow row, int parts, RatioOfPart ratioOfPart)
+{
+    row.repetitions = parts;
+    for (int part = 0; part < parts; ++part) {
+        const double ratio = ratioOfPart(part);
+        row.spreadLow = part == 0 ? ratio : std::min(row.spreadLow, ratio);
+        row.spreadHigh = part == 0 ? ratio : std::max(row.spreadHigh, ratio);
+    }
+    return row;
+}
+
+// The ratio of two series' percentiles within one of `parts` parts.
+double PartRatio(const Samples &value, const Samples &floor, int part, int parts, double percent = 50.0)
+{
+    return value.Part(part, parts).Percentile(percent) / floor.Part(part, parts).Percentile(percent);
+}
+
+// Rows of packet round trips against the design's pause: median and p99.
+void AddPacketRows(const std::string &name, const Samples &packet, double p99Goal, const std::string &note,
+                   std::vector<ResultRow> *rows)
+{
+    const double percents[] = {50.0, 99.0};
+    for (double percent : percents) {
+        const bool median = percent == 50.0;
+        rows->push_back(WithSpread(RatioRow(name + (median ? ", median" : ", p99"), packet.Percentile(percent) / 1e3,
+                                            kPostPauseMs, "ms", median ? 1.05 : p99Goal, median ? note : ""),
+                                   kParts, [&](int part) {
+                                       return packet.Part(part, kParts).Percentile(percent) / 1e3 / kPostPauseMs;
+                                   }));
+    }
+}
+
 void AddRequestRows(const RequestSeries &series, std::vector<ResultRow> *rows)
 {
     const std::string requestNote = CountNote("1137 round trips", series.noop.Count(), series.bareNoop.Count());
-    rows->push_back(RatioRow("Request round trip 1137, median", series.noop.Median(), series.bareNoop.Median(),
-                             "us", 1.2, requestNote));
-    rows->push_back(RatioRow("Request round trip 1137, p99", series.noop.Percentile(99),
-                             series.bareNoop.Percentile(99), "us", 1.2, ""));
+    rows->push_back(WithSpread(RatioRow("Request round trip 1137, median", series.noop.Median(),
+                                        series.bareNoop.Median(), "us", 1.2, requestNote),
+                               kParts, [&](int part) { return PartRatio(series.noop, series.bareNoop, part, kParts); }));
+    rows->push_back(WithSpread(
+        RatioRow("Request round trip 1137, p99", series.noop.Percentile(99), series.bareNoop.Percentile(99), "us",
+                 1.2, ""),
+        kParts, [&](int part) { return PartRatio(series.noop, series.bareNoop, part, kParts, 99.0); }));
 
     char packetNote[160];
     std::snprintf(packetNote, sizeof(packetNote), "%u samples, %d reads found no reply yet, max %.2f ms",
                   static_cast<unsigned>(series.packet.Count()), series.packetExtraReads, series.packet.Max() / 1e3);
-    rows->push_back(RatioRow("Packet round trip 1127+1126, median", series.packet.Median() / 1e3, kPostPauseMs, "ms",
-                             1.05, packetNote));
-    rows->push_back(RatioRow("Packet round trip 1127+1126, p99", series.packet.Percentile(99) / 1e3, kPostPauseMs,
-                             "ms", 1.05, ""));
+    AddPacketRows("Packet round trip 1127+1126", series.packet, 1.05, packetNote, rows);
 
-    rows->push_back(RatioRow("Status byte 1128 from the word, median", series.statusFromWord.Median(),
-                             series.noop.Median(), "us", 1.2,
-                             CountNote("floor: 1137 median", series.statusFromWord.Count(), series.noop.Count())));
+    rows->push_back(WithSpread(
+        RatioRow("Status byte 1128 from the word, median", series.statusFromWord.Median(), series.noop.Median(), "us",
+                 1.2, CountNote("floor: 1137 median", series.statusFromWord.Count(), series.noop.Count())),
+        kParts, [&](int part) { return PartRatio(series.statusFromWord, series.noop, part, kParts); }));
     char refreshNote[300];
     std::snprintf(refreshNote, sizeof(refreshNote),
                   "%u samples; floor: 1137 median %.0f us + one TovQueryPrinterStatus %.1f us; the design's hand-off "
@@ -126,9 +184,44 @@ void AddRequestRows(const RequestSeries &series, std::vector<ResultRow> *rows)
                   series.libraryCall.Median(), series.handOff.Median(), series.ping.Median());
     rows->push_back(RatioRow("Status byte 1128 with a refresh, median", series.statusRefresh.Median(),
                              series.noop.Median() + series.libraryCall.Median(), "us", 1.2, refreshNote));
-    rows->push_back(RatioRow("  same, against a bare window's hand-off", series.statusRefresh.Median(),
-                             series.bareRefresh.Median(), "us", 1.2,
-                             "floor: bare window, reset/set/wait on two events, worker makes the same call"));
+    rows->push_back(WithSpread(RatioRow("  same, against a bare window's hand-off", series.statusRefresh.Median(),
+                                        series.bareRefresh.Median(), "us", 1.2,
+                                        "floor: bare window, reset/set/wait on two events, worker makes the same call"),
+                               kParts,
+                               [&](int part) { return PartRatio(series.statusRefresh, series.bareRefresh, part, kParts); }));
+}
+
+void AddLoadRows(const LoadSeries &series, const Samples &unloaded, std::vector<ResultRow> *rows)
+{
+    char note[240];
+    std::snprintf(note, sizeof(note),
+                  "%u round trips while a second client posted a status alert every 10 ms; %d reads found an alert "
+                  "or no reply yet; max %.2f ms",
+                  static_cast<unsigned>(series.packet.Count()), series.extraReads, series.packet.Max() / 1e3);
+    AddPacketRows("Packets under status alerts", series.packet, 1.10, note, rows);
+    // What the one stream asks of the client: the alerts queued ahead of the echo are
+    // read first, each with a 1126 of its own.
+    const double alertsPerTrip = series.packet.Empty() ? 0 : series.alertsRead / double(series.packet.Count());
+    char floorNote[200];
+    std::snprintf(floorNote, sizeof(floorNote),
+                  "floor: round trip without alerts (earlier in this run) %.2f ms + %.2f alerts per trip x %.0f us "
+                  "per 1126 that answered an alert",
+                  unloaded.Median() / 1e3, alertsPerTrip, series.alertRead.Median());
+    rows->push_back(RatioRow("  same, against no alerts plus reading them", series.packet.Median() / 1e3,
+                             (unloaded.Median() + alertsPerTrip * series.alertRead.Median()) / 1e3, "ms", 1.05,
+                             floorNote));
+    ResultRow lost;
+    lost.name = "  same, replies and alerts lost";
+    lost.value = series.repliesLost + (series.alertsPosted - series.alertsRead) + series.wrongPackets;
+    lost.unit = "";
+    lost.hasRatio = false;
+    lost.goal = "0";
+    lost.met = lost.value == 0;
+    char count[200];
+    std::snprintf(count, sizeof(count), "%d replies lost; %d alerts posted, %d read back; %d packets neither",
+                  series.repliesLost, series.alertsPosted, series.alertsRead, series.wrongPackets);
+    lost.note = count;
+    rows->push_back(lost);
 }
 
 void AddSenderRow(const SenderSeries &series, std::vector<ResultRow> *rows)
@@ -137,7 +230,9 @@ void AddSenderRow(const SenderSeries &series, std::vector<ResultRow> *rows)
     const double service = series.fileBytes / series.service.Median();
     const double bare = series.fileBytes / series.bare.Median();
     ResultRow row;
-    row.name = "File sender 10 MB, throughput";
+    char name[64];
+    std::snprintf(name, sizeof(name), "File sender %.0f MB, throughput", series.fileBytes / kMegabyte);
+    row.name = name;
     row.value = service;
     row.unit = "MB/s";
     row.floor = bare;
@@ -151,7 +246,36 @@ void AddSenderRow(const SenderSeries &series, std::vector<ResultRow> *rows)
                   static_cast<unsigned>(series.service.Count()), series.service.Median() / 1e3,
                   series.bare.Median() / 1e3, series.threadStartEnd.Median() / 1e3);
     row.note = note;
-    rows->push_back(row);
+    rows->push_back(WithSpread(row, kParts, [&](int part) { return PartRatio(series.bare, series.service, part, kParts); }));
+    // The design starts a thread per send; the bare loop runs on its process's main thread.
+    const double withThread = series.bare.Median() + series.threadStartEnd.Median();
+    ResultRow threaded = RatioRow("  same, against the bare loop and a thread's start and end", service,
+                                  series.fileBytes / withThread, "MB/s", 0, "");
+    threaded.ratio = service / threaded.floor;
+    threaded.goal = row.goal;
+    threaded.met = threaded.ratio >= 0.90;
+    rows->push_back(WithSpread(threaded, kParts, [&](int part) {
+        return (series.bare.Part(part, kParts).Median() + series.threadStartEnd.Part(part, kParts).Median()) /
+               series.service.Part(part, kParts).Median();
+    }));
+    if (series.privateBytes.Empty())
+        return;
+    const double before = series.privateBytes.Values().front();
+    ResultRow memory;
+    std::snprintf(name, sizeof(name), "File sender %.0f MB: private memory growth", series.fileBytes / kMegabyte);
+    memory.name = name;
+    memory.value = (series.privateBytes.Max() - before) / kMegabyte;
+    memory.unit = "MB";
+    memory.hasRatio = false;
+    memory.goal = "value <= 1 MB";
+    memory.met = memory.value <= 1.0;
+    char memoryNote[200];
+    std::snprintf(memoryNote, sizeof(memoryNote),
+                  "%u samples every 10 ms during one more send: before it %.2f MB, highest %.2f MB, at the end %.2f MB",
+                  static_cast<unsigned>(series.privateBytes.Count()), before / kMegabyte,
+                  series.privateBytes.Max() / kMegabyte, series.privateBytes.Values().back() / kMegabyte);
+    memory.note = memoryNote;
+    rows->push_back(memory);
 }
 
 void AddLifecycleRows(const LifecycleSeries &series, std::vector<ResultRow> *rows)
@@ -179,20 +303,29 @@ void AddLifecycleRows(const LifecycleSeries &series, std::vector<ResultRow> *row
                   "register, timed inside the bare start-up with library, which took %.1f ms in all)",
                   static_cast<unsigned>(series.serviceStart.Count()), service, library,
                   series.bareLibraryStart.Median() / 1e3);
-    rows->push_back(RatioRow("Start-up until init event, median, no library", service - library,
-                             series.bareStart.Median() / 1e3, "ms", 1.2, note));
-    rows->push_back(RatioRow("  same, against a bare start with its steps", service - library,
-                             series.bareDesignStart.Median() / 1e3, "ms", 1.2,
-                             "floor: second thread with its own window waited for, two threads on events, component "
-                             "files looked for, three registry accesses"));
+    const auto startRatio = [&](const Samples &floor) {
+        return [&](int part) {
+            return (series.serviceStart.Part(part, kParts).Median() - series.libraryBind.Part(part, kParts).Median()) /
+                   floor.Part(part, kParts).Median();
+        };
+    };
+    rows->push_back(WithSpread(RatioRow("Start-up until init event, median, no library", service - library,
+                                        series.bareStart.Median() / 1e3, "ms", 1.2, note),
+                               kParts, startRatio(series.bareStart)));
+    rows->push_back(WithSpread(RatioRow("  same, against a bare start with its steps", service - library,
+                                        series.bareDesignStart.Median() / 1e3, "ms", 1.2,
+                                        "floor: second thread with its own window waited for, two threads on events, "
+                                        "component files looked for, three registry accesses"),
+                               kParts, startRatio(series.bareDesignStart)));
 }
 
-void AddIdleRows(const IdleResult &service, const IdleResult &bare, DWORD idleMs, std::vector<ResultRow> *rows)
+void AddIdleRows(const char *who, const IdleResult &service, const IdleResult &bare, DWORD idleMs,
+                 std::vector<ResultRow> *rows)
 {
     char seconds[32];
     std::snprintf(seconds, sizeof(seconds), "%.0f s", idleMs / 1000.0);
     ResultRow cpu;
-    cpu.name = std::string("Idle ") + seconds + ": CPU time, whole process";
+    cpu.name = std::string(who) + seconds + ": CPU time, whole process";
     cpu.value = service.cpuMs;
     cpu.unit = "ms";
     cpu.floor = 0;
@@ -202,13 +335,13 @@ void AddIdleRows(const IdleResult &service, const IdleResult &bare, DWORD idleMs
     char note[240];
     std::snprintf(note, sizeof(note),
                   "threads' time to the ns %.4f ms; whole process, ended threads included, %lld ticks of 10 ms; "
-                  "the bare window beside it %.4f ms",
+                  "the floor program beside it %.4f ms",
                   service.cpuMs, service.processTicks, bare.cpuMs);
     cpu.note = note;
     rows->push_back(cpu);
 
     ResultRow wakes;
-    wakes.name = std::string("Idle ") + seconds + ": thread wake-ups";
+    wakes.name = std::string(who) + seconds + ": thread wake-ups";
     wakes.value = static_cast<double>(service.runs + service.threadsStarted + service.threadsEnded);
     wakes.unit = "wake-ups";
     wakes.floor = 0;
@@ -225,11 +358,171 @@ void AddIdleRows(const IdleResult &service, const IdleResult &bare, DWORD idleMs
         threads += line;
     }
     char count[160];
-    std::snprintf(count, sizeof(count), "%u threads watched, %d started, %d ended; the bare window's ran %llu times",
+    std::snprintf(count, sizeof(count), "%u threads watched, %d started, %d ended; the floor program's ran %llu times",
                   static_cast<unsigned>(service.threads.size()), service.threadsStarted, service.threadsEnded,
                   bare.runs);
     wakes.note = threads.empty() ? count : std::string(count) + ": " + threads;
     rows->push_back(wakes);
+}
+
+std::string DescribeHandles(const HandleKinds &kinds)
+{
+    std::string text;
+    for (const auto &kind : kinds) {
+        text += (text.empty() ? "" : ", ") + std::to_string(kind.second) + " " + kind.first;
+    }
+    return text.empty() ? "none" : text;
+}
+
+// The handles the design asks of an instance beyond the bare program's: its six named
+// events, its three workers' thread handles, and what Wine gives a second thread that
+// owns a window (the alert thread), read from the bare program with the design's steps,
+// which keeps six unnamed events and one thread handle of its own.
+HandleKinds DesignHandles(const InstanceCostSeries &series)
+{
+    HandleKinds design = HandleDifference(HandleDifference(series.design.handleKinds, series.bare.handleKinds),
+                                          HandleKinds{{"Event", 6}, {"Thread", 1}});
+    design["Thread"] += 3;
+    const char *const formats[] = {QEL_EVENT_ALERT_INIT_FORMAT, QEL_EVENT_WRITE_DATA_FORMAT,
+                                   QEL_EVENT_GET_STATUS_FORMAT, QEL_EVENT_GOT_STATUS_FORMAT,
+                                   QEL_EVENT_INIT_FORMAT,       QEL_EVENT_INIT_CANCEL_FORMAT};
+    for (const char *format : formats) {
+        char name[300];
+        std::snprintf(name, sizeof(name), format, series.printerName.c_str());
+        ++design[std::string("Event ") + name];
+    }
+    return design;
+}
+
+DWORD FileSize(const char *program)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return GetFileAttributesExA((BinDirectory() + "\\" + program).c_str(), GetFileExInfoStandard, &data)
+               ? data.nFileSizeLow
+               : 0;
+}
+
+void AddCostRows(const InstanceCostSeries &series, std::vector<ResultRow> *rows)
+{
+    const int parts = static_cast<int>(series.servicePrivate.Count());
+    const struct {
+        const char *name;
+        const Samples &service;
+        const Samples &floor;
+        const char *floorName;
+    } memory[] = {
+        {"Idle instance: private memory", series.servicePrivate, series.barePrivate, "bare program"},
+        {"  same, against the bare program with the design's steps", series.servicePrivate, series.designPrivate,
+         "bare program with the design's threads, events and library"},
+        {"Idle instance: working set", series.serviceWorkingSet, series.bareWorkingSet, "bare program"},
+        {"  same, against the bare program with the design's steps", series.serviceWorkingSet,
+         series.designWorkingSet, "bare program with the design's threads, events and library"},
+    };
+    for (const auto &row : memory) {
+        char note[200];
+        std::snprintf(note, sizeof(note), "%d repetitions; floor: %s, %.2f MB", parts, row.floorName,
+                      row.floor.Median() / kMegabyte);
+        rows->push_back(WithSpread(RatioRow(row.name, row.service.Median() / kMegabyte, row.floor.Median() / kMegabyte,
+                                            "MB", 1.5, note),
+                                   parts, [&](int part) { return PartRatio(row.service, row.floor, part, parts); }));
+    }
+
+    ResultRow threads = RatioRow("Idle instance: threads", series.service.threads, series.bare.threads, "", 0, "");
+    threads.goal = "floor + 3";
+    threads.met = series.service.threads == series.bare.threads + 3;
+    char threadNote[160];
+    std::snprintf(threadNote, sizeof(threadNote),
+                  "the design's: main, alert, write, status; the bare program with the design's steps has %d",
+                  series.design.threads);
+    threads.note = threadNote;
+    rows->push_back(threads);
+
+    const HandleKinds extra = HandleDifference(series.service.handleKinds, series.bare.handleKinds);
+    const HandleKinds design = DesignHandles(series);
+    int designCount = 0;
+    for (const auto &kind : design)
+        designCount += kind.second;
+    ResultRow handles = RatioRow("Idle instance: handles", series.service.handles, series.bare.handles, "", 0, "");
+    handles.goal = "floor + " + std::to_string(designCount) + ", the design's";
+    handles.met = extra == design;
+    handles.note = "beyond the bare program's: " + DescribeHandles(extra) +
+                   (handles.met ? "" : "; the design's would be: " + DescribeHandles(design));
+    rows->push_back(handles);
+
+    const double service = FileSize("qelapp32.exe") / 1024.0;
+    rows->push_back(ReportedRow("Executable size on disk", service, FileSize("bench_bare_startup.exe") / 1024.0, "KB",
+                                "floor: bench_bare_startup.exe; bench_bare_window.exe (no C++ library) " +
+                                    std::to_string(FileSize("bench_bare_window.exe") / 1024) + " KB"));
+}
+
+void AddPrinterRows(const FleetSeries &series, DWORD idleMs, std::vector<ResultRow> *rows)
+{
+    const int parts = static_cast<int>(series.singlePerRepetition.Count());
+    const double single = series.singleStart.Median() / 1e3;
+    for (int count : series.sizes) {
+        for (int allAtOnce = 0; allAtOnce < 2; ++allAtOnce) {
+            const Samples &starts = (allAtOnce ? series.allAtOnce : series.oneAfterAnother).at(count);
+            char name[64];
+            std::snprintf(name, sizeof(name), "%d printer%s %s, until all serve", count, count == 1 ? "" : "s",
+                          allAtOnce ? "all at once" : "one after another");
+            char note[160];
+            std::snprintf(note, sizeof(note), "%d repetitions; floor: %d x the single start's median, %.1f ms, "
+                          "of %u single starts taken between", parts, count, single,
+                          static_cast<unsigned>(series.singleStart.Count()));
+            ResultRow row = RatioRow(name, starts.Median() / 1e3, count * single, "ms", 1.2, note);
+            if (allAtOnce) {
+                row.goal = "reported";
+                row.met = true;
+            }
+            rows->push_back(WithSpread(row, parts, [&](int part) {
+                return starts.Values()[part] / (count * series.singlePerRepetition.Values()[part]);
+            }));
+        }
+    }
+    const int largest = series.sizes.back();
+    const Samples &one = series.privatePerInstance.at(series.sizes.front());
+    const Samples &many = series.privatePerInstance.at(largest);
+    char name[64];
+    std::snprintf(name, sizeof(name), "%d printers: private memory, all instances", largest);
+    char note[120];
+    std::snprintf(note, sizeof(note), "floor: %d x one instance alone, %.2f MB", largest, one.Median() / kMegabyte);
+    rows->push_back(WithSpread(RatioRow(name, largest * many.Median() / kMegabyte, largest * one.Median() / kMegabyte,
+                                        "MB", 1.05, note),
+                               parts, [&](int part) { return many.Values()[part] / one.Values()[part]; }));
+    std::snprintf(name, sizeof(name), "%d printers idle ", series.fleetIdle);
+    AddIdleRows(name, series.idle, series.bareIdle, idleMs, rows);
+    ResultRow own = RatioRow("Each instance answers its own 1137", series.answered, series.asked, "", 0, "");
+    own.goal = "all, none another's";
+    own.met = series.answered == series.asked && series.strays == 0;
+    char ownNote[160];
+    std::snprintf(ownNote, sizeof(ownNote),
+                  "1137 to the window published for each printer, in every fleet started; %d windows not of the "
+                  "instance's own process or printer",
+                  series.strays);
+    own.note = ownNote;
+    rows->push_back(own);
+}
+
+// Data for the plots: cost against file size and against the number of printers.
+bool WritePlotData(const std::string &out, const std::vector<SenderSeries> &senders, const FleetSeries &fleet)
+{
+    FILE *sizes = std::fopen((out + "\\sender-sizes.txt").c_str(), "w");
+    FILE *printers = std::fopen((out + "\\printers.txt").c_str(), "w");
+    if (sizes == nullptr || printers == nullptr)
+        return false;
+    std::fprintf(sizes, "# MB service_MB/s bare_MB/s (10^6 bytes per second)\n");
+    for (const SenderSeries &sender : senders) {
+        std::fprintf(sizes, "%.0f %.2f %.2f\n", sender.fileBytes / kMegabyte, sender.fileBytes / sender.service.Median(),
+                     sender.fileBytes / sender.bare.Median());
+    }
+    std::fprintf(printers, "# printers one_after_another_ms all_at_once_ms n_x_single_ms private_MB_per_instance\n");
+    for (int count : fleet.sizes) {
+        std::fprintf(printers, "%d %.1f %.1f %.1f %.3f\n", count, fleet.oneAfterAnother.at(count).Median() / 1e3,
+                     fleet.allAtOnce.at(count).Median() / 1e3, count * fleet.singleStart.Median() / 1e3,
+                     fleet.privatePerInstance.at(count).Median() / kMegabyte);
+    }
+    const bool ok = std::fclose(sizes) == 0;
+    return std::fclose(printers) == 0 && ok;
 }
 
 } // namespace
@@ -251,10 +544,12 @@ int main(int argc, char **argv)
     }
 
     RequestSeries requests;
-    SenderSeries sender;
-    IdleResult serviceIdle;
-    IdleResult bareIdle;
+    LoadSeries load;
+    std::vector<SenderSeries> senders(options.sizesMb.size());
+    std::vector<IdleResult> idle;
     LifecycleSeries lifecycle;
+    InstanceCostSeries cost;
+    FleetSeries fleet;
     {
         BareWindow bare;
         ServiceInstance service;
@@ -266,14 +561,26 @@ int main(int argc, char **argv)
         std::fflush(stdout);
         if (!MeasureRequests(service, bare, library, options.rounds, &requests))
             return 1;
-        std::printf("qelbench: file sender, %d runs each\n", options.senderRuns);
+        for (size_t i = 0; i < senders.size(); ++i) {
+            // Large files take long: fewer runs, never fewer than the repetitions.
+            const int megabytes = options.sizesMb[i];
+            const int runs = megabytes >= 100 ? std::max(options.repetitions, options.senderRuns * 2 / 5)
+                                              : options.senderRuns;
+            std::printf("qelbench: file sender, %d MB, %d runs each\n", megabytes, runs);
+            std::fflush(stdout);
+            if (!MeasureFileSender(service, options.out, megabytes, runs, i + 1 == senders.size(), &senders[i]))
+                return 1;
+        }
+        std::printf("qelbench: %d packet round trips under status alerts\n", options.loadTrips);
         std::fflush(stdout);
-        if (!MeasureFileSender(service, options.out, options.senderRuns, &sender))
+        if (!MeasurePacketsUnderAlerts(service, options.loadTrips, &load)) {
+            std::fprintf(stderr, "qelbench: could not run packets under alerts\n");
             return 1;
+        }
         std::printf("qelbench: idle, %.0f s\n", options.idleMs / 1000.0);
         std::fflush(stdout);
-        if (!MeasureIdle(service, bare, options.idleMs, &serviceIdle, &bareIdle))
-            std::fprintf(stderr, "qelbench: could not read the idle service's threads\n");
+        if (!MeasureIdle({service.PrinterName(), bare.Name()}, options.idleMs, &idle))
+            std::fprintf(stderr, "qelbench: could not read the idle processes' threads\n");
         const double endJob = service.EndJob();
         if (endJob < 0)
             return 1;
@@ -283,20 +590,43 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     if (!MeasureLifecycle(options.cycles, &lifecycle))
         return 1;
+    std::printf("qelbench: one idle instance, %d repetitions\n", options.repetitions);
+    std::fflush(stdout);
+    if (!MeasureInstanceCost(options.repetitions, &cost))
+        return 1;
+    std::printf("qelbench: many printers, %d repetitions\n", options.repetitions);
+    std::fflush(stdout);
+    if (!MeasurePrinters(options.printers, options.repetitions, options.idleMs, &fleet))
+        return 1;
 
     std::vector<ResultRow> rows;
     AddRequestRows(requests, &rows);
-    AddSenderRow(sender, &rows);
+    for (const SenderSeries &sender : senders)
+        AddSenderRow(sender, &rows);
     AddLifecycleRows(lifecycle, &rows);
-    AddIdleRows(serviceIdle, bareIdle, options.idleMs, &rows);
+    AddIdleRows("Idle ", idle[0], idle[1], options.idleMs, &rows);
+    AddLoadRows(load, requests.packet, &rows);
+    AddCostRows(cost, &rows);
+    AddPrinterRows(fleet, options.idleMs, &rows);
     PrintTable(rows);
-    // Every sample, for the plot and for a closer look.
+    // Every sample, for the plots and for a closer look.
+    std::vector<std::pair<std::string, const Samples *>> perSize;
+    for (size_t i = 0; i < senders.size(); ++i) {
+        const std::string size = std::to_string(options.sizesMb[i]) + "mb";
+        perSize.push_back({"sender-" + size + "-ms.txt", &senders[i].service});
+        perSize.push_back({"bare-loop-" + size + "-ms.txt", &senders[i].bare});
+    }
+    for (const auto &entry : perSize)
+        WriteValues(options.out + "\\" + entry.first, entry.second->Values(), 1e-3);
+    if (!WritePlotData(options.out, senders, fleet))
+        std::fprintf(stderr, "qelbench: cannot write the plots' data\n");
     const struct {
         const char *file;
         const Samples &samples;
         double scale;
     } series[] = {
         {"packet-rtt-ms.txt", requests.packet, 1e-3},
+        {"packet-load-ms.txt", load.packet, 1e-3},
         {"noop-us.txt", requests.noop, 1.0},
         {"bare-noop-us.txt", requests.bareNoop, 1.0},
         {"status-word-us.txt", requests.statusFromWord, 1.0},
@@ -305,14 +635,14 @@ int main(int argc, char **argv)
         {"library-call-us.txt", requests.libraryCall, 1.0},
         {"ping-us.txt", requests.ping, 1.0},
         {"hand-off-us.txt", requests.handOff, 1.0},
-        {"sender-ms.txt", sender.service, 1e-3},
-        {"bare-loop-ms.txt", sender.bare, 1e-3},
+        {"sender-private-mb.txt", senders.back().privateBytes, 1.0 / kMegabyte},
         {"start-ms.txt", lifecycle.serviceStart, 1e-3},
         {"bare-start-ms.txt", lifecycle.bareStart, 1e-3},
         {"bare-library-start-ms.txt", lifecycle.bareLibraryStart, 1e-3},
         {"library-bind-ms.txt", lifecycle.libraryBind, 1e-3},
         {"bare-design-start-ms.txt", lifecycle.bareDesignStart, 1e-3},
         {"endjob-ms.txt", lifecycle.endJob, 1e-3},
+        {"single-start-ms.txt", fleet.singleStart, 1e-3},
     };
     for (const auto &entry : series)
         WriteValues(options.out + "\\" + entry.file, entry.samples.Values(), entry.scale);

@@ -1,6 +1,4 @@
-#include "floor_programs.h"
 #include "measures.h"
-#include "service_instance.h"
 
 namespace {
 
@@ -51,17 +49,36 @@ bool EndIdle(const IdleProbe &probe, IdleResult *result)
 
 } // namespace
 
-bool MeasureIdle(const ServiceInstance &service, const BareWindow &bare, DWORD milliseconds,
-                 IdleResult *serviceIdle, IdleResult *bareIdle)
+bool MeasureIdle(const std::vector<std::string> &commandLineTexts, DWORD milliseconds,
+                 std::vector<IdleResult> *results)
 {
-    IdleProbe serviceProbe;
-    IdleProbe bareProbe;
-    const bool serviceStarted = BeginIdle(FindUnixProcessId(service.PrinterName()), &serviceProbe);
-    const bool bareStarted = BeginIdle(FindUnixProcessId(bare.Name()), &bareProbe);
-    // This process and both others now do nothing until the time is up.
+    std::vector<IdleProbe> probes(commandLineTexts.size());
+    std::vector<bool> started(commandLineTexts.size());
+    for (size_t i = 0; i < probes.size(); ++i)
+        started[i] = BeginIdle(FindUnixProcessId(commandLineTexts[i]), &probes[i]);
+    // This process and all others now do nothing until the time is up.
     Sleep(milliseconds);
-    const bool serviceOk = serviceStarted && EndIdle(serviceProbe, serviceIdle);
-    if (bareStarted)
-        EndIdle(bareProbe, bareIdle);
-    return serviceOk;
+    results->assign(probes.size(), IdleResult());
+    bool ok = true;
+    for (size_t i = 0; i < probes.size(); ++i)
+        ok = started[i] && EndIdle(probes[i], &(*results)[i]) && ok;
+    return ok;
+}
+
+IdleResult SumIdle(const std::vector<IdleResult> &results)
+{
+    IdleResult total;
+    total.cpuMs = 0;
+    total.processTicks = 0;
+    total.ok = !results.empty();
+    for (const IdleResult &result : results) {
+        total.cpuMs += result.cpuMs;
+        total.processTicks += result.processTicks;
+        total.runs += result.runs;
+        total.threadsStarted += result.threadsStarted;
+        total.threadsEnded += result.threadsEnded;
+        total.threads.insert(result.threads.begin(), result.threads.end());
+        total.ok = total.ok && result.ok;
+    }
+    return total;
 }

@@ -21,6 +21,10 @@ constexpr int kBlockLength = 8;
 // A command packet: not 1 or 2 in front, so the write thread sends it with TovSendBidi;
 // the simulated library echoes it as the reply.
 constexpr BYTE kPacket[] = {0xA5, 0x00, 0x03, 0x10, 0x20, 0x30};
+// What the alert window queues for a status-change alert (1524) with lParam 0.
+constexpr BYTE kStatusAlertPacket[] = {0xA5, 0x00, 0x05, 0x00, 0xFF, 0x00, 0x00, 0x00};
+// The second client's pace: a few alerts wait in the stream at every round trip.
+constexpr DWORD kAlertIntervalMs = 10;
 
 double TimeRequest(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT expected, int *wrong)
 {
@@ -43,10 +47,17 @@ public:
 
     bool IsValid() const { return packet_.IsValid() && reply_.IsValid(); }
 
-    // Reads and throws away what clients have not collected (alert packets).
+    // Status-change alerts with lParam 0 read so far, and packets that were neither
+    // those nor an echo.
+    int StatusAlerts() const { return statusAlerts_; }
+    int Strangers() const { return strangers_; }
+    // Each 1126 that answered a status alert, microseconds.
+    const Samples &AlertReads() const { return alertReads_; }
+
+    // Reads what clients have not collected yet (alert packets) until the stream is empty.
     void Drain()
     {
-        while (service_.Send(WM_QELAPP32_READ, QEL_MAX_MESSAGE_LENGTH, reply_.Address()) != 0) {
+        while (Read() != 0) {
         }
     }
 
@@ -56,7 +67,7 @@ public:
         const double start = NowMicroseconds();
         service_.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(printerHandle_, sizeof(kPacket)), packet_.Address());
         for (int reads = 0;; ++reads) {
-            const LRESULT length = service_.Send(WM_QELAPP32_READ, QEL_MAX_MESSAGE_LENGTH, reply_.Address());
+            const LRESULT length = Read();
             if (length == static_cast<LRESULT>(sizeof(kPacket))) {
                 const double elapsed = NowMicroseconds() - start;
                 *extraReads += reads;
@@ -71,10 +82,78 @@ public:
     }
 
 private:
+    // One 1126; alert packets are counted here, the echo is left to the caller.
+    LRESULT Read()
+    {
+        const double start = NowMicroseconds();
+        const LRESULT length = service_.Send(WM_QELAPP32_READ, QEL_MAX_MESSAGE_LENGTH, reply_.Address());
+        const double elapsed = NowMicroseconds() - start;
+        if (length == 0 || length == static_cast<LRESULT>(sizeof(kPacket)))
+            return length;
+        const std::string alert(reinterpret_cast<const char *>(kStatusAlertPacket), sizeof(kStatusAlertPacket));
+        // The status thread's own packet after a re-enumeration (2024) is neither.
+        if (reply_.Read(static_cast<size_t>(length)) == alert) {
+            ++statusAlerts_;
+            alertReads_.Add(elapsed);
+        } else if (length != static_cast<LRESULT>(QEL_STATUS_PACKET_SIZE)) {
+            ++strangers_;
+        }
+        return length;
+    }
+
     const ServiceInstance &service_;
     RemoteBuffer packet_;
     RemoteBuffer reply_;
     WORD printerHandle_;
+    int statusAlerts_ = 0;
+    int strangers_ = 0;
+    Samples alertReads_;
+};
+
+// A second client: posts status-change alerts to the instance's alert window at a steady
+// pace, from a thread of its own, until it is destroyed.
+class AlertPoster {
+public:
+    explicit AlertPoster(HWND alertWindow)
+        : window_(alertWindow), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    {
+        DWORD threadId = 0;
+        thread_ = CreateThread(nullptr, 0, Post, this, 0, &threadId);
+    }
+    ~AlertPoster()
+    {
+        Stop();
+        CloseHandle(stop_);
+    }
+    AlertPoster(const AlertPoster &) = delete;
+    AlertPoster &operator=(const AlertPoster &) = delete;
+
+    bool IsRunning() const { return window_ != nullptr && thread_ != nullptr; }
+    // Stops posting; the number of alerts posted.
+    int Stop()
+    {
+        if (thread_ != nullptr) {
+            SetEvent(stop_);
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+            thread_ = nullptr;
+        }
+        return posted_;
+    }
+
+private:
+    static DWORD WINAPI Post(LPVOID self)
+    {
+        AlertPoster *poster = static_cast<AlertPoster *>(self);
+        while (WaitForSingleObject(poster->stop_, kAlertIntervalMs) == WAIT_TIMEOUT)
+            poster->posted_ += PostMessageA(poster->window_, WM_TOV_STATUSCHANGE, 0, 0) ? 1 : 0;
+        return 0;
+    }
+
+    HWND window_;
+    HANDLE stop_;
+    HANDLE thread_ = nullptr;
+    std::atomic<int> posted_{0}; // written by the posting thread only
 };
 
 // Two threads of this process passing the turn through two auto-reset events, the way
@@ -155,17 +234,26 @@ void RunBurst(const ServiceInstance &service, const BareWindow &bare, InProcessL
     RunBlock(&series->noop, [&] { return TimeRequest(service.Window(), WM_QELAPP32_NOOP, 0, 0, 1, wrong); });
 }
 
-} // namespace
-
-bool MeasureRequests(ServiceInstance &service, BareWindow &bare, InProcessLibrary &library, int rounds,
-                     RequestSeries *series)
+bool EnumeratePrinter(const ServiceInstance &service, WORD *printerHandle)
 {
     const LRESULT enumAnswer = service.Send(WM_QELAPP32_ENUMPRINTER);
     if (enumAnswer == static_cast<LRESULT>(QEL_FAILURE)) {
         std::fprintf(stderr, "qelbench: 1124 failed\n");
         return false;
     }
-    PacketProbe probe(service, QEL_PRINTER_HANDLE_OF(enumAnswer));
+    *printerHandle = QEL_PRINTER_HANDLE_OF(enumAnswer);
+    return true;
+}
+
+} // namespace
+
+bool MeasureRequests(ServiceInstance &service, BareWindow &bare, InProcessLibrary &library, int rounds,
+                     RequestSeries *series)
+{
+    WORD printerHandle = 0;
+    if (!EnumeratePrinter(service, &printerHandle))
+        return false;
+    PacketProbe probe(service, printerHandle);
     if (!probe.IsValid())
         return false;
 
@@ -210,4 +298,39 @@ bool MeasureRequests(ServiceInstance &service, BareWindow &bare, InProcessLibrar
     }
     probe.Drain();
     return series->wrongAnswers == 0;
+}
+
+bool MeasurePacketsUnderAlerts(ServiceInstance &service, int roundTrips, LoadSeries *series)
+{
+    WORD printerHandle = 0;
+    if (!EnumeratePrinter(service, &printerHandle))
+        return false;
+    PacketProbe probe(service, printerHandle);
+    const HWND alertWindow =
+        FindWindowA(QEL_ALERT_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + service.PrinterName()).c_str());
+    if (!probe.IsValid() || alertWindow == nullptr)
+        return false;
+    probe.Drain();
+    const int alertsBefore = probe.StatusAlerts();
+    int wrong = 0;
+    AlertPoster poster(alertWindow);
+    if (!poster.IsRunning())
+        return false;
+    for (int trip = 0; trip < roundTrips; ++trip) {
+        const double roundTrip = probe.TimeRoundTrip(&series->extraReads, &wrong);
+        if (roundTrip < 0)
+            ++series->repliesLost;
+        else
+            series->packet.Add(roundTrip);
+    }
+    series->alertsPosted = poster.Stop();
+    // The last alerts posted are still on their way through the alert window.
+    for (int wait = 0; wait < 50 && probe.StatusAlerts() - alertsBefore < series->alertsPosted; ++wait) {
+        Sleep(kAlertIntervalMs);
+        probe.Drain();
+    }
+    series->alertsRead = probe.StatusAlerts() - alertsBefore;
+    series->alertRead = probe.AlertReads();
+    series->wrongPackets = wrong + probe.Strangers();
+    return true;
 }

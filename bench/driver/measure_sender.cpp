@@ -7,14 +7,14 @@
 #include "floor_programs.h"
 #include "measures.h"
 #include "qelapp32/client.h"
+#include "process_cost.h"
 #include "service_instance.h"
 #include "thread_watch.h"
 
 namespace {
 
-constexpr char kFileName[] = "qelbench-10mb.bin";
-constexpr DWORD kFileBytes = 10 * 1024 * 1024;
 constexpr DWORD kSenderTimeoutMs = 120000;
+constexpr DWORD kMemorySampleMs = 10;
 
 std::string SystemDirectoryPath(const char *name)
 {
@@ -24,14 +24,14 @@ std::string SystemDirectoryPath(const char *name)
 }
 
 // The file both sides send; its bytes are a pattern, so a printer would see them all differ.
-bool CreateSendFile(const std::string &path)
+bool CreateSendFile(const std::string &path, DWORD fileBytes)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     std::vector<BYTE> chunk(64 * 1024);
     bool ok = true;
-    for (DWORD offset = 0; ok && offset < kFileBytes; offset += static_cast<DWORD>(chunk.size())) {
+    for (DWORD offset = 0; ok && offset < fileBytes; offset += static_cast<DWORD>(chunk.size())) {
         for (size_t i = 0; i < chunk.size(); ++i)
             chunk[i] = static_cast<BYTE>((offset + i) * 7 + ((offset + i) >> 12));
         DWORD written = 0;
@@ -42,14 +42,27 @@ bool CreateSendFile(const std::string &path)
     return ok;
 }
 
-// 1134 and then the end of the sender thread it started, as its debugger sees it.
-double TimeServiceSender(const ServiceInstance &service, const RemoteBuffer &name, ThreadWatch &watch)
+// 1134 and then the end of the sender thread it started, as its debugger sees it; with
+// `privateBytes`, the instance's private memory before it and every 10 ms meanwhile.
+double TimeServiceSender(const ServiceInstance &service, const RemoteBuffer &name, ThreadWatch &watch,
+                         Samples *privateBytes = nullptr)
 {
     watch.Arm();
+    if (privateBytes != nullptr)
+        privateBytes->Add(ReadPrivateBytes(service.Process()));
     const double start = NowMicroseconds();
     if (service.Send(WM_QELAPP32_SENDFILE, 0, name.Address()) != 1)
         return -1.0;
-    const double end = watch.WaitForWatchedThreadEnd(kSenderTimeoutMs);
+    double end = -1.0;
+    if (privateBytes == nullptr) {
+        end = watch.WaitForWatchedThreadEnd(kSenderTimeoutMs);
+    } else {
+        for (DWORD waited = 0; end < 0 && waited < kSenderTimeoutMs; waited += kMemorySampleMs) {
+            privateBytes->Add(ReadPrivateBytes(service.Process()));
+            end = watch.WaitForWatchedThreadEnd(kMemorySampleMs);
+        }
+        privateBytes->Add(ReadPrivateBytes(service.Process()));
+    }
     if (end < 0)
         return -1.0;
     return service.Send(WM_QELAPP32_SENDFILE, 0, 0) == 0 ? end - start : -1.0;
@@ -76,32 +89,37 @@ double TimeThreadStartAndEnd()
 
 } // namespace
 
-bool MeasureFileSender(ServiceInstance &service, const std::string &scratchDirectory, int runs,
-                       SenderSeries *series)
+bool MeasureFileSender(ServiceInstance &service, const std::string &scratchDirectory, int megabytes, int runs,
+                       bool sampleMemory, SenderSeries *series)
 {
-    const std::string path = SystemDirectoryPath(kFileName);
-    if (!CreateSendFile(path)) {
+    char fileName[32];
+    std::snprintf(fileName, sizeof(fileName), "qelbench-%dmb.bin", megabytes);
+    const DWORD fileBytes = static_cast<DWORD>(megabytes) * 1024 * 1024;
+    const std::string path = SystemDirectoryPath(fileName);
+    if (!CreateSendFile(path, fileBytes)) {
         std::fprintf(stderr, "qelbench: cannot write %s\n", path.c_str());
         return false;
     }
-    series->fileBytes = kFileBytes;
-    RemoteBuffer name(service.Process(), sizeof(kFileName));
+    series->fileBytes = fileBytes;
+    RemoteBuffer name(service.Process(), sizeof(fileName));
     ThreadWatch watch(service.ProcessId());
-    bool ok = name.IsValid() && name.Write(kFileName, sizeof(kFileName)) && watch.IsAttached();
+    bool ok = name.IsValid() && name.Write(fileName, sizeof(fileName)) && watch.IsAttached();
     // One run of each first, unmeasured: the file comes into the cache and both sides
     // have their library warm.
-    ok = ok && TimeBareFileLoop(kFileName, scratchDirectory) > 0 && TimeServiceSender(service, name, watch) > 0;
+    ok = ok && TimeBareFileLoop(fileName, scratchDirectory) > 0 && TimeServiceSender(service, name, watch) > 0;
     for (int run = 0; ok && run < runs; ++run) {
         const bool bareFirst = run % 2 == 0;
         for (int side = 0; ok && side < 2; ++side) {
             const bool bare = (side == 0) == bareFirst;
             const double elapsed =
-                bare ? TimeBareFileLoop(kFileName, scratchDirectory) : TimeServiceSender(service, name, watch);
+                bare ? TimeBareFileLoop(fileName, scratchDirectory) : TimeServiceSender(service, name, watch);
             ok = elapsed > 0;
             (bare ? series->bare : series->service).Add(elapsed);
             series->threadStartEnd.Add(TimeThreadStartAndEnd());
         }
     }
+    // The memory is sampled in a send of its own, so that the timed ones run undisturbed.
+    ok = ok && (!sampleMemory || TimeServiceSender(service, name, watch, &series->privateBytes) > 0);
     DeleteFileA(path.c_str());
     if (!ok)
         std::fprintf(stderr, "qelbench: a file sender run failed\n");

@@ -2,9 +2,12 @@
 // alternating sample by sample, so that the machine's noise falls on both alike.
 #pragma once
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "process_activity.h"
+#include "process_cost.h"
 #include "samples.h"
 
 class ServiceInstance;
@@ -31,15 +34,31 @@ struct RequestSeries {
 bool MeasureRequests(ServiceInstance &service, BareWindow &bare, InProcessLibrary &library, int rounds,
                      RequestSeries *series);
 
+// 2,000 packet round trips while a second client posts status alerts (1524) to the
+// instance's alert window: the one inbound stream carries both.
+struct LoadSeries {
+    Samples packet;          // 1127, then 1126 until the echo, microseconds
+    int extraReads = 0;      // 1126 that found no reply or an alert
+    int repliesLost = 0;     // round trips whose echo never came
+    int alertsPosted = 0;
+    int alertsRead = 0;      // status packets read back through 1126
+    int wrongPackets = 0;    // anything read that is neither
+    Samples alertRead;       // each 1126 that answered an alert, microseconds
+};
+
+bool MeasurePacketsUnderAlerts(ServiceInstance &service, int roundTrips, LoadSeries *series);
+
 struct SenderSeries {
     Samples service; // 1134 until the sender thread ended, microseconds
     Samples bare;    // the bare loop, microseconds
     Samples threadStartEnd; // one empty thread started and waited for in this process, microseconds
+    Samples privateBytes;   // the instance's private memory during one more send, when asked for
     double fileBytes = 0;
 };
 
-bool MeasureFileSender(ServiceInstance &service, const std::string &scratchDirectory, int runs,
-                       SenderSeries *series);
+// `runs` sends of a file of `megabytes` MB (2^20 bytes) each side, in turns.
+bool MeasureFileSender(ServiceInstance &service, const std::string &scratchDirectory, int megabytes, int runs,
+                       bool sampleMemory, SenderSeries *series);
 
 struct LifecycleSeries {
     Samples serviceStart;      // process creation until the init event, microseconds
@@ -63,6 +82,39 @@ struct IdleResult {
     bool ok = false;
 };
 
-// Leaves both processes alone for `milliseconds` and reports what they did meanwhile.
-bool MeasureIdle(const ServiceInstance &service, const BareWindow &bare, DWORD milliseconds,
-                 IdleResult *serviceIdle, IdleResult *bareIdle);
+// Leaves the processes (each found by a text of its command line) alone for
+// `milliseconds` and reports what each did meanwhile; false when any could not be read.
+bool MeasureIdle(const std::vector<std::string> &commandLineTexts, DWORD milliseconds,
+                 std::vector<IdleResult> *results);
+// All of them as one.
+IdleResult SumIdle(const std::vector<IdleResult> &results);
+
+// One idle instance against the bare program and the bare program with the design's
+// steps and library, all three started anew in each repetition, in turns going first.
+struct InstanceCostSeries {
+    Samples servicePrivate, barePrivate, designPrivate;          // bytes
+    Samples serviceWorkingSet, bareWorkingSet, designWorkingSet; // bytes
+    ProcessCost service, bare, design; // the last repetition's, with every handle
+    std::string printerName;           // the last repetition's instance
+};
+
+bool MeasureInstanceCost(int repetitions, InstanceCostSeries *series);
+
+// Many instances, one printer each: started one after another and all at once, each
+// beside a single start taken just before it.
+struct FleetSeries {
+    std::vector<int> sizes;                    // instances: 1, 8, 32
+    Samples singleStart;                       // one instance alone, microseconds
+    Samples singlePerRepetition;               // the median of each repetition's single starts
+    std::map<int, Samples> oneAfterAnother;    // until every instance serves, microseconds, per repetition
+    std::map<int, Samples> allAtOnce;
+    std::map<int, Samples> privatePerInstance; // bytes, all instances' sum / count, per repetition
+    IdleResult idle;                           // all of the largest fleet, the last repetition
+    IdleResult bareIdle;                       // the bare program beside them
+    int fleetIdle = 0;                         // instances in that idle window
+    int asked = 0;                             // 1137 sent, one to each instance of each fleet
+    int answered = 0;                          // answered 1 by the window published for its own printer
+    int strays = 0;                            // windows not of the instance's own process or printer
+};
+
+bool MeasurePrinters(const std::vector<int> &sizes, int repetitions, DWORD idleMs, FleetSeries *series);

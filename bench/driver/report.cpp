@@ -41,16 +41,20 @@ std::string FormatValue(double value)
 
 void PrintTable(const std::vector<ResultRow> &rows)
 {
-    std::printf("\n%-46s %12s %12s %7s  %-22s %s\n", "measure", "value", "floor", "ratio", "goal", "met");
-    std::printf("%s\n", std::string(110, '-').c_str());
+    std::printf("\n%-46s %12s %12s %7s %-16s %-26s %s\n", "measure", "value", "floor", "ratio", " spread (reps)",
+                "goal", "met");
+    std::printf("%s\n", std::string(132, '-').c_str());
     for (const ResultRow &row : rows) {
         const std::string value = FormatValue(row.value) + " " + row.unit;
         const std::string floor = FormatValue(row.floor) + " " + row.unit;
         char ratio[16] = "-";
         if (row.hasRatio)
             std::snprintf(ratio, sizeof(ratio), "%.3f", row.ratio);
-        std::printf("%-46s %12s %12s %7s  %-22s %s\n", row.name.c_str(), value.c_str(), floor.c_str(), ratio,
-                    row.goal.c_str(), row.met ? "yes" : "NO");
+        char spread[32] = "";
+        if (row.repetitions > 0)
+            std::snprintf(spread, sizeof(spread), " %.3f-%.3f (%d)", row.spreadLow, row.spreadHigh, row.repetitions);
+        std::printf("%-46s %12s %12s %7s %-16s %-26s %s\n", row.name.c_str(), value.c_str(), floor.c_str(), ratio,
+                    spread, row.goal.c_str(), row.met ? "yes" : "NO");
     }
     std::printf("\n");
     for (const ResultRow &row : rows) {
@@ -70,10 +74,16 @@ bool WriteJson(const std::string &path, const std::vector<ResultRow> &rows)
         const ResultRow &row = rows[i];
         std::fprintf(file,
                      "  {\"name\": %s, \"value\": %s, \"unit\": %s, \"floor\": %s, \"ratio\": %s, \"goal\": %s, "
-                     "\"met\": %s}%s\n",
+                     "\"met\": %s, \"spread\": %s}%s\n",
                      JsonString(row.name).c_str(), JsonNumber(row.value).c_str(), JsonString(row.unit).c_str(),
                      JsonNumber(row.floor).c_str(), row.hasRatio ? JsonNumber(row.ratio).c_str() : "null",
-                     JsonString(row.goal).c_str(), row.met ? "true" : "false", i + 1 < rows.size() ? "," : "");
+                     JsonString(row.goal).c_str(), row.met ? "true" : "false",
+                     row.repetitions > 0 ? ("{\"low\": " + JsonNumber(row.spreadLow) + ", \"high\": " +
+                                            JsonNumber(row.spreadHigh) + ", \"repetitions\": " +
+                                            std::to_string(row.repetitions) + "}")
+                                               .c_str()
+                                         : "null",
+                     i + 1 < rows.size() ? "," : "");
     }
     std::fprintf(file, "]\n");
     return std::fclose(file) == 0;

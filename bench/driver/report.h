@@ -14,6 +14,11 @@ struct ResultRow {
     std::string goal;
     bool met = false;
     std::string note; // console only: how the floor was taken
+    // The ratio in each of several repetitions taken in turns with the floor: its lowest
+    // and highest; none when repetitions is 0.
+    int repetitions = 0;
+    double spreadLow = 0;
+    double spreadHigh = 0;
 };
 
 void PrintTable(const std::vector<ResultRow> &rows);

@@ -23,3 +23,13 @@ double Samples::Max() const
 {
     return values_.empty() ? 0.0 : *std::max_element(values_.begin(), values_.end());
 }
+
+Samples Samples::Part(int index, int parts) const
+{
+    Samples part;
+    const size_t begin = values_.size() * static_cast<size_t>(index) / static_cast<size_t>(parts);
+    const size_t end = values_.size() * static_cast<size_t>(index + 1) / static_cast<size_t>(parts);
+    part.values_.assign(values_.begin() + static_cast<std::ptrdiff_t>(begin),
+                        values_.begin() + static_cast<std::ptrdiff_t>(end));
+    return part;
+}

@@ -16,6 +16,8 @@ public:
     double Percentile(double percent) const;
     double Min() const;
     double Max() const;
+    // The index-th of `parts` consecutive runs of the samples, in the order they were taken.
+    Samples Part(int index, int parts) const;
 
 private:
     std::vector<double> values_;

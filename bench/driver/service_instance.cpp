@@ -94,14 +94,23 @@ ServiceInstance::~ServiceInstance()
 
 double ServiceInstance::Start()
 {
+    return Launch() ? WaitUntilServing() : -1.0;
+}
+
+bool ServiceInstance::Launch()
+{
     // The client's side of the handshake: the event exists before the service starts.
-    NamedEvent initEvent(EventName(QEL_EVENT_INIT_FORMAT, name_));
-    const double start = NowMicroseconds();
-    if (!process_.Start("qelapp32.exe", name_))
+    initEvent_.reset(new NamedEvent(EventName(QEL_EVENT_INIT_FORMAT, name_)));
+    launchedAt_ = NowMicroseconds();
+    return process_.Start("qelapp32.exe", name_);
+}
+
+double ServiceInstance::WaitUntilServing()
+{
+    const std::unique_ptr<NamedEvent> initEvent = std::move(initEvent_);
+    if (!initEvent || !WaitForEventOrExit(initEvent->Handle(), process_, kStartTimeoutMs))
         return -1.0;
-    if (!WaitForEventOrExit(initEvent.Handle(), process_, kStartTimeoutMs))
-        return -1.0;
-    const double elapsed = NowMicroseconds() - start;
+    const double elapsed = NowMicroseconds() - launchedAt_;
     window_ = QelFindInstanceWindow(name_.c_str());
     return window_ != nullptr ? elapsed : -1.0;
 }
