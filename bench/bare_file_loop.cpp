@@ -10,16 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/entry_point.h"
 #include "tovlib/tov_abi.h"
 
 namespace {
-
-// GetProcAddress's answer as the entry point's own type.
-template <typename EntryPoint>
-EntryPoint Resolve(HMODULE module, const char *name)
-{
-    return reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-}
 
 constexpr DWORD kBlockSize = 4096;
 constexpr WORD kAppId = 1;
@@ -63,7 +57,7 @@ int main(int argc, char **argv)
     HMODULE library = LoadLibraryA("QRMTOV.DLL");
     if (library == nullptr)
         return 1;
-    auto tovWrite = Resolve<TovWriteFn>(library, "TovWrite");
+    auto tovWrite = BindEntryPoint<TovWriteFn>(library, "TovWrite");
     if (tovWrite == nullptr)
         return 1;
 

@@ -23,31 +23,17 @@
 #include <cstring>
 #include <string>
 
+#include "core/entry_point.h"
+#include "maintenance/component_table.h"
 #include "tovlib/tov_abi.h"
 
 namespace {
-
-// GetProcAddress's answer as the entry point's own type.
-template <typename EntryPoint>
-EntryPoint Resolve(HMODULE module, const char *name)
-{
-    return reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-}
 
 constexpr char kClassName[] = "QelBenchBareStartup";
 constexpr char kSecondClassName[] = "QelBenchBareStartupSecond";
 constexpr DWORD kSecondWindowWaitMs = 4000;
 
-constexpr const char *kEntryPoints[] = {
-    "TovRegisterApp", "TovUnregisterApp", "TovEnumSpecificPort", "TovEnumByUNC", "TovCaptureAlerts",
-    "TovReleaseAlerts", "TovQueryAlerts", "TovQueryPrinterStatus", "TovGetDeviceIDStringEx", "TovSendBidi",
-    "TovStartDoc", "TovEndDoc", "TovWrite", "TovWriteUNI", "TovSetJobControlMode", "TovSetJobCancelMode",
-    "TovSetEndOfJobMode", "TovOpen", "TovClose", "TovPing", "TovQueryPortType", "TovFlushMWOBuffer",
-    "TovStoreData", "TovRetrieveData",
-};
 
-constexpr const char *kComponentFiles[] = {"QRMTOVS.EXE", "QRMTOV.DLL", "QRMUSB32.DLL",
-                                           "QRMLMPM.DLL", "QRMPPS.EXE", "KORVALIS.EXE"};
 
 // Loads and registers as the service does; false when any step fails.
 bool BindAndRegister(HWND window, HMODULE &library, WORD &appId)
@@ -55,12 +41,12 @@ bool BindAndRegister(HWND window, HMODULE &library, WORD &appId)
     library = LoadLibraryA("QRMTOV.DLL");
     if (library == nullptr)
         return false;
-    for (const char *name : kEntryPoints) {
-        if (GetProcAddress(library, name) == nullptr)
+    for (const char *name : kTovEntryPointNames) {
+        if (BindEntryPoint<FARPROC>(library, name) == nullptr)
             return false;
     }
-    auto ping = Resolve<TovPingFn>(library, "TovPing");
-    auto registerApp = Resolve<TovRegisterAppFn>(library, "TovRegisterApp");
+    auto ping = BindEntryPoint<TovPingFn>(library, "TovPing");
+    auto registerApp = BindEntryPoint<TovRegisterAppFn>(library, "TovRegisterApp");
     ping(0);
     appId = registerApp(window);
     return (appId & 0x8000) == 0;
@@ -114,13 +100,13 @@ void LookForComponentFiles()
 {
     char directory[MAX_PATH];
     const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
-    for (const char *file : kComponentFiles) {
+    for (const ComponentRow &row : kComponentTable) {
         char path[MAX_PATH + 16];
         char backup[MAX_PATH + 20];
-        std::snprintf(path, sizeof(path), "%.*s\\%s", static_cast<int>(length), directory, file);
+        std::snprintf(path, sizeof(path), "%.*s%s", static_cast<int>(length), directory, row.component);
         OFSTRUCT openInfo{};
         if (OpenFile(path, &openInfo, OF_EXIST) == HFILE_ERROR) {
-            std::snprintf(backup, sizeof(backup), "%s.BAK", path);
+            std::snprintf(backup, sizeof(backup), "%.*s%s", static_cast<int>(length), directory, row.backup);
             CopyFileA(backup, path, FALSE);
         }
     }
@@ -220,7 +206,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
             DispatchMessageA(&message);
     }
     if (library != nullptr) {
-        auto unregisterApp = Resolve<TovUnregisterAppFn>(library, "TovUnregisterApp");
+        auto unregisterApp = BindEntryPoint<TovUnregisterAppFn>(library, "TovUnregisterApp");
         unregisterApp(appId);
         FreeLibrary(library);
     }

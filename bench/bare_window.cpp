@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 
+#include "core/entry_point.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_abi.h"
 
@@ -47,8 +48,7 @@ bool StartStatusWorker()
     HMODULE library = LoadLibraryA("QRMTOV.DLL");
     if (library == nullptr)
         return false;
-    g_queryStatus = reinterpret_cast<TovQueryPrinterStatusFn>(
-        reinterpret_cast<void *>(GetProcAddress(library, "TovQueryPrinterStatus")));
+    g_queryStatus = BindEntryPoint<TovQueryPrinterStatusFn>(library, "TovQueryPrinterStatus");
     g_askEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     g_answerEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     DWORD threadId = 0;

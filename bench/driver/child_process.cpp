@@ -37,34 +37,33 @@ bool ChildProcess::Start(const char *program, const std::string &arguments)
     if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         return false;
     CloseHandle(info.hThread);
-    process_ = info.hProcess;
+    process_.Reset(info.hProcess);
     processId_ = info.dwProcessId;
     return true;
 }
 
 bool ChildProcess::WaitForExit(DWORD timeoutMs)
 {
-    return process_ != nullptr && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+    return process_.IsValid() && WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 DWORD ChildProcess::ExitCode() const
 {
     DWORD code = STILL_ACTIVE;
-    if (process_ != nullptr)
-        GetExitCodeProcess(process_, &code);
+    if (process_.IsValid())
+        GetExitCodeProcess(process_.Get(), &code);
     return code;
 }
 
 void ChildProcess::Kill()
 {
-    if (process_ == nullptr)
+    if (!process_.IsValid())
         return;
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_, 1);
-        WaitForSingleObject(process_, 5000);
+    if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.Get(), 1);
+        WaitForSingleObject(process_.Get(), 5000);
     }
-    CloseHandle(process_);
-    process_ = nullptr;
+    process_.Reset();
     processId_ = 0;
 }
 

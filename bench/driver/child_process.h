@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/owned.h"
+
 std::string BinDirectory();
 // "QelBench <pid>-<n>": printer names and event names no other run uses.
 std::string UniqueName(const char *tag);
@@ -23,30 +25,19 @@ public:
     DWORD ExitCode() const;
     void Kill();
 
-    HANDLE Handle() const { return process_; }
+    HANDLE Handle() const { return process_.Get(); }
     DWORD Id() const { return processId_; }
 
 private:
-    HANDLE process_ = nullptr;
+    HandleGuard process_;
     DWORD processId_ = 0;
 };
 
 // A named event this process creates before the child that signals it starts.
-class NamedEvent {
+class NamedEvent : public HandleGuard {
 public:
-    explicit NamedEvent(const std::string &name) : event_(CreateEventA(nullptr, FALSE, FALSE, name.c_str())) {}
-    ~NamedEvent()
-    {
-        if (event_ != nullptr)
-            CloseHandle(event_);
-    }
-    NamedEvent(const NamedEvent &) = delete;
-    NamedEvent &operator=(const NamedEvent &) = delete;
-
-    HANDLE Handle() const { return event_; }
-
-private:
-    HANDLE event_;
+    explicit NamedEvent(const std::string &name) : HandleGuard(CreateEventA(nullptr, FALSE, FALSE, name.c_str())) {}
+    HANDLE Handle() const { return Get(); }
 };
 
 // Waits for the event or the end of the process; true only for the event.

@@ -42,7 +42,7 @@ public:
         : service_(service), packet_(service.Process(), sizeof(kPacket)),
           reply_(service.Process(), QEL_MAX_MESSAGE_LENGTH), printerHandle_(printerHandle)
     {
-        packet_.Write(kPacket, sizeof(kPacket));
+        packet_.Write(std::string(reinterpret_cast<const char *>(kPacket), sizeof(kPacket)));
     }
 
     bool IsValid() const { return packet_.IsValid() && reply_.IsValid(); }
@@ -102,8 +102,8 @@ private:
     }
 
     const ServiceInstance &service_;
-    RemoteBuffer packet_;
-    RemoteBuffer reply_;
+    RemoteMemory packet_;
+    RemoteMemory reply_;
     WORD printerHandle_;
     int statusAlerts_ = 0;
     int strangers_ = 0;
@@ -118,25 +118,20 @@ public:
         : window_(alertWindow), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
     {
         DWORD threadId = 0;
-        thread_ = CreateThread(nullptr, 0, Post, this, 0, &threadId);
+        thread_.Reset(CreateThread(nullptr, 0, Post, this, 0, &threadId));
     }
-    ~AlertPoster()
-    {
-        Stop();
-        CloseHandle(stop_);
-    }
+    ~AlertPoster() { Stop(); }
     AlertPoster(const AlertPoster &) = delete;
     AlertPoster &operator=(const AlertPoster &) = delete;
 
-    bool IsRunning() const { return window_ != nullptr && thread_ != nullptr; }
+    bool IsRunning() const { return window_ != nullptr && thread_.IsValid(); }
     // Stops posting; the number of alerts posted.
     int Stop()
     {
-        if (thread_ != nullptr) {
-            SetEvent(stop_);
-            WaitForSingleObject(thread_, INFINITE);
-            CloseHandle(thread_);
-            thread_ = nullptr;
+        if (thread_.IsValid()) {
+            SetEvent(stop_.Get());
+            WaitForSingleObject(thread_.Get(), INFINITE);
+            thread_.Reset();
         }
         return posted_;
     }
@@ -145,14 +140,14 @@ private:
     static DWORD WINAPI Post(LPVOID self)
     {
         AlertPoster *poster = static_cast<AlertPoster *>(self);
-        while (WaitForSingleObject(poster->stop_, kAlertIntervalMs) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(poster->stop_.Get(), kAlertIntervalMs) == WAIT_TIMEOUT)
             poster->posted_ += PostMessageA(poster->window_, WM_TOV_STATUSCHANGE, 0, 0) ? 1 : 0;
         return 0;
     }
 
     HWND window_;
-    HANDLE stop_;
-    HANDLE thread_ = nullptr;
+    HandleGuard stop_;
+    HandleGuard thread_;
     std::atomic<int> posted_{0}; // written by the posting thread only
 };
 
@@ -165,16 +160,13 @@ public:
         : ask_(CreateEventA(nullptr, FALSE, FALSE, nullptr)), answer_(CreateEventA(nullptr, FALSE, FALSE, nullptr))
     {
         DWORD threadId = 0;
-        worker_ = CreateThread(nullptr, 0, Work, this, 0, &threadId);
+        worker_.Reset(CreateThread(nullptr, 0, Work, this, 0, &threadId));
     }
     ~HandOff()
     {
         stop_ = true;
-        SetEvent(ask_);
-        WaitForSingleObject(worker_, INFINITE);
-        CloseHandle(worker_);
-        CloseHandle(ask_);
-        CloseHandle(answer_);
+        SetEvent(ask_.Get());
+        WaitForSingleObject(worker_.Get(), INFINITE);
     }
     HandOff(const HandOff &) = delete;
     HandOff &operator=(const HandOff &) = delete;
@@ -182,9 +174,9 @@ public:
     double Time()
     {
         const double start = NowMicroseconds();
-        ResetEvent(answer_);
-        SetEvent(ask_);
-        WaitForSingleObject(answer_, 1000);
+        ResetEvent(answer_.Get());
+        SetEvent(ask_.Get());
+        WaitForSingleObject(answer_.Get(), 1000);
         return NowMicroseconds() - start;
     }
 
@@ -193,16 +185,16 @@ private:
     {
         HandOff *handOff = static_cast<HandOff *>(self);
         for (;;) {
-            WaitForSingleObject(handOff->ask_, INFINITE);
+            WaitForSingleObject(handOff->ask_.Get(), INFINITE);
             if (handOff->stop_)
                 return 0;
-            SetEvent(handOff->answer_);
+            SetEvent(handOff->answer_.Get());
         }
     }
 
-    HANDLE ask_;
-    HANDLE answer_;
-    HANDLE worker_;
+    HandleGuard ask_;
+    HandleGuard answer_;
+    HandleGuard worker_;
     std::atomic<bool> stop_{false};
 };
 

@@ -44,7 +44,7 @@ bool CreateSendFile(const std::string &path, DWORD fileBytes)
 
 // 1134 and then the end of the sender thread it started, as its debugger sees it; with
 // `privateBytes`, the instance's private memory before it and every 10 ms meanwhile.
-double TimeServiceSender(const ServiceInstance &service, const RemoteBuffer &name, ThreadWatch &watch,
+double TimeServiceSender(const ServiceInstance &service, const RemoteMemory &name, ThreadWatch &watch,
                          Samples *privateBytes = nullptr)
 {
     watch.Arm();
@@ -101,9 +101,9 @@ bool MeasureFileSender(ServiceInstance &service, const std::string &scratchDirec
         return false;
     }
     series->fileBytes = fileBytes;
-    RemoteBuffer name(service.Process(), sizeof(fileName));
+    RemoteMemory name(service.Process(), sizeof(fileName));
     ThreadWatch watch(service.ProcessId());
-    bool ok = name.IsValid() && name.Write(fileName, sizeof(fileName)) && watch.IsAttached();
+    bool ok = name.IsValid() && name.Write(std::string(fileName, sizeof(fileName))) && watch.IsAttached();
     // One run of each first, unmeasured: the file comes into the cache and both sides
     // have their library warm.
     ok = ok && TimeBareFileLoop(fileName, scratchDirectory) > 0 && TimeServiceSender(service, name, watch) > 0;

@@ -1,3 +1,4 @@
+#include "core/entry_point.h"
 #include "process_cost.h"
 
 #include <psapi.h>
@@ -34,7 +35,7 @@ using QueryObjectFn = NTSTATUS(WINAPI *)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 template <typename EntryPoint>
 EntryPoint ResolveNtdll(const char *name)
 {
-    return reinterpret_cast<EntryPoint>(reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+    return BindEntryPoint<EntryPoint>(GetModuleHandleA("ntdll.dll"), name);
 }
 
 std::string Narrow(const UNICODE_STRING &text)

@@ -58,33 +58,6 @@ bool BenchPrinterKey::ReadDriverDword(const char *value, DWORD *data) const
            ERROR_SUCCESS;
 }
 
-RemoteBuffer::RemoteBuffer(HANDLE process, size_t size)
-    : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))
-{
-}
-
-RemoteBuffer::~RemoteBuffer()
-{
-    if (address_ != nullptr)
-        VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-}
-
-bool RemoteBuffer::Write(const void *data, size_t size)
-{
-    SIZE_T written = 0;
-    return WriteProcessMemory(process_, address_, data, size, &written) && written == size;
-}
-
-std::string RemoteBuffer::Read(size_t size) const
-{
-    std::string bytes(size, '\0');
-    SIZE_T read = 0;
-    if (size == 0 || !ReadProcessMemory(process_, address_, &bytes[0], size, &read))
-        read = 0;
-    bytes.resize(read);
-    return bytes;
-}
-
 ServiceInstance::ServiceInstance(const char *port) : name_(UniqueName("printer")), key_(name_, port) {}
 
 ServiceInstance::~ServiceInstance()

@@ -8,6 +8,8 @@
 #include <utility>
 #include <string>
 
+#include "core/remote_memory.h"
+
 #include "child_process.h"
 
 // The printer's registry key with a "Port" value; removed again with everything below it.
@@ -24,24 +26,6 @@ private:
     std::string name_;
 };
 
-// Memory inside the service's process: the service reads and writes lParam addresses
-// in its own address space.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HANDLE process, size_t size);
-    ~RemoteBuffer();
-    RemoteBuffer(const RemoteBuffer &) = delete;
-    RemoteBuffer &operator=(const RemoteBuffer &) = delete;
-
-    bool IsValid() const { return address_ != nullptr; }
-    LPARAM Address() const { return reinterpret_cast<LPARAM>(address_); }
-    bool Write(const void *data, size_t size);
-    std::string Read(size_t size) const;
-
-private:
-    HANDLE process_;
-    void *address_;
-};
 
 class ServiceInstance {
 public:

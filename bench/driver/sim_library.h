@@ -3,12 +3,12 @@
 
 #include <windows.h>
 
+#include "core/owned.h"
 #include "tovlib/tov_abi.h"
 
 class InProcessLibrary {
 public:
     InProcessLibrary();
-    ~InProcessLibrary();
     InProcessLibrary(const InProcessLibrary &) = delete;
     InProcessLibrary &operator=(const InProcessLibrary &) = delete;
 
@@ -17,6 +17,6 @@ public:
     double TimeStatusQuery();
 
 private:
-    HMODULE module_;
+    ModuleGuard module_;
     TovQueryPrinterStatusFn queryStatus_ = nullptr;
 };

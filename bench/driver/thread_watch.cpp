@@ -14,32 +14,28 @@ ThreadWatch::ThreadWatch(DWORD processId)
       endedEvent_(CreateEventA(nullptr, FALSE, FALSE, nullptr))
 {
     DWORD threadId = 0;
-    thread_ = CreateThread(nullptr, 0, Run, this, 0, &threadId);
-    if (thread_ != nullptr)
-        WaitForSingleObject(attachedEvent_, kAttachTimeoutMs);
+    thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, &threadId));
+    if (thread_.IsValid())
+        WaitForSingleObject(attachedEvent_.Get(), kAttachTimeoutMs);
 }
 
 ThreadWatch::~ThreadWatch()
 {
     stop_ = true;
-    if (thread_ != nullptr) {
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    CloseHandle(attachedEvent_);
-    CloseHandle(endedEvent_);
+    if (thread_.IsValid())
+        WaitForSingleObject(thread_.Get(), INFINITE);
 }
 
 void ThreadWatch::Arm()
 {
-    ResetEvent(endedEvent_);
+    ResetEvent(endedEvent_.Get());
     watchedThread_ = 0;
     armed_ = true;
 }
 
 double ThreadWatch::WaitForWatchedThreadEnd(DWORD timeoutMs)
 {
-    if (WaitForSingleObject(endedEvent_, timeoutMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(endedEvent_.Get(), timeoutMs) != WAIT_OBJECT_0)
         return -1.0;
     return endedAt_;
 }
@@ -54,7 +50,7 @@ DWORD WINAPI ThreadWatch::Run(LPVOID self)
 void ThreadWatch::Loop()
 {
     if (!DebugActiveProcess(processId_)) {
-        SetEvent(attachedEvent_);
+        SetEvent(attachedEvent_.Get());
         return;
     }
     DebugSetProcessKillOnExit(FALSE);
@@ -84,7 +80,7 @@ void ThreadWatch::Handle(const DEBUG_EVENT &event, DWORD *continueStatus)
         // The break-in that ends the attach; any other exception is the process's own.
         if (event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT && !attached_) {
             attached_ = true;
-            SetEvent(attachedEvent_);
+            SetEvent(attachedEvent_.Get());
         } else {
             *continueStatus = DBG_EXCEPTION_NOT_HANDLED;
         }
@@ -97,7 +93,7 @@ void ThreadWatch::Handle(const DEBUG_EVENT &event, DWORD *continueStatus)
         if (watchedThread_ != 0 && event.dwThreadId == watchedThread_) {
             endedAt_ = NowMicroseconds();
             watchedThread_ = 0;
-            SetEvent(endedEvent_);
+            SetEvent(endedEvent_.Get());
         }
         break;
     default:

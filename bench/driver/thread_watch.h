@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "core/owned.h"
+
 #include <atomic>
 
 class ThreadWatch {
@@ -28,9 +30,9 @@ private:
     void Handle(const DEBUG_EVENT &event, DWORD *continueStatus);
 
     DWORD processId_;
-    HANDLE thread_ = nullptr;
-    HANDLE attachedEvent_;
-    HANDLE endedEvent_;
+    HandleGuard attachedEvent_;
+    HandleGuard endedEvent_;
+    HandleGuard thread_; // last: it ends first, while the events still exist
     std::atomic<bool> attached_{false};
     std::atomic<bool> stop_{false};
     std::atomic<bool> armed_{false};
