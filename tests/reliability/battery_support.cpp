@@ -2,17 +2,6 @@
 
 #include <cstring>
 
-namespace {
-
-constexpr size_t kPageSize = 4096;
-
-size_t RoundUpToPages(size_t size)
-{
-    return (size + kPageSize - 1) / kPageSize * kPageSize;
-}
-
-} // namespace
-
 std::string PatternBytes(size_t size)
 {
     std::string bytes(size, '\0');
@@ -44,24 +33,3 @@ SystemDirectoryFile::~SystemDirectoryFile()
     DeleteFileA(path_.c_str());
 }
 
-GuardedBuffer::GuardedBuffer(size_t size) : size_(size)
-{
-    reserved_ = RoundUpToPages(size == 0 ? 1 : size) + kPageSize;
-    base_ = static_cast<BYTE *>(VirtualAlloc(nullptr, reserved_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old = 0;
-    VirtualProtect(base_ + reserved_ - kPageSize, kPageSize, PAGE_NOACCESS, &old);
-    data_ = base_ + reserved_ - kPageSize - size_;
-    std::memset(base_, 0xCD, reserved_ - kPageSize);
-}
-
-GuardedBuffer::~GuardedBuffer()
-{
-    VirtualFree(base_, 0, MEM_RELEASE);
-}
-
-const char *GuardedBuffer::PlaceText(const std::string &text)
-{
-    char *start = reinterpret_cast<char *>(base_ + reserved_ - kPageSize) - (text.size() + 1);
-    std::memcpy(start, text.c_str(), text.size() + 1);
-    return start;
-}

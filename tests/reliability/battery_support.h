@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/remote_memory.h"
+#include "support/guarded_pages.h"
 
 // A file in the system directory as a 32-bit process sees it, which is where the file
 // sender looks; removed again at the end.
@@ -32,24 +33,3 @@ private:
 std::string PatternBytes(size_t size);
 
 
-// size bytes in this process that end exactly where a PAGE_NOACCESS page begins: a write
-// or read one byte past them is an access violation, not silent damage.
-class GuardedBuffer {
-public:
-    explicit GuardedBuffer(size_t size);
-    ~GuardedBuffer();
-    GuardedBuffer(const GuardedBuffer &) = delete;
-    GuardedBuffer &operator=(const GuardedBuffer &) = delete;
-
-    BYTE *Data() const { return data_; }
-    char *Text() const { return reinterpret_cast<char *>(data_); }
-    size_t Size() const { return size_; }
-    // Copies text and its terminator so that the terminator is the last byte before the guard.
-    const char *PlaceText(const std::string &text);
-
-private:
-    BYTE *base_;
-    BYTE *data_;
-    size_t size_;
-    size_t reserved_;
-};

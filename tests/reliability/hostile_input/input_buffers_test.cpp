@@ -167,7 +167,7 @@ TEST(OddInputs, CommandLinesAreNeverReadPastTheirEnd)
     }
     ReportFigure("ansi_code_page", std::to_string(GetACP()));
     for (const std::string &text : lines) {
-        GuardedBuffer buffer(text.size() + 1);
+        GuardedPages buffer(text.size() + 1);
         const char *line = buffer.PlaceText(text);
         g_checkOnly = false;
         const char *name = ParseCommandLine(line);
@@ -182,7 +182,7 @@ TEST(OddInputs, CommandLinesAreNeverReadPastTheirEnd)
 TEST(OddInputs, RegistryValuesOfAnyTypeAndSizeStayInTheirBuffers)
 {
     TestPrinterKey printer(UniquePrinterName("regodd"), "LPT1:");
-    GuardedBuffer name(printer.Name().size() + 1);
+    GuardedPages name(printer.Name().size() + 1);
     const char *printerName = name.PlaceText(printer.Name());
     const std::string path = DriverDataPath(printer.Name());
     const char *valueNames[] = {QEL_VALUE_NON_BIDI, QEL_VALUE_STORE_NAME, QEL_VALUE_STORE_SIZE, QEL_VALUE_STORE_DATA};
@@ -193,20 +193,20 @@ TEST(OddInputs, RegistryValuesOfAnyTypeAndSizeStayInTheirBuffers)
             ASSERT_TRUE(WriteRawValue(path, valueName, raw));
             const DWORD stored = StoredSize(path, valueName);
 
-            GuardedBuffer dword(sizeof(DWORD));
-            std::memset(dword.Data(), 0xEE, sizeof(DWORD));
+            GuardedPages dword(sizeof(DWORD));
+            std::memset(dword.Tail(sizeof(DWORD)), 0xEE, sizeof(DWORD));
             const int dwordRead =
-                GetPrinterRegistryDWORD(printerName, valueName, reinterpret_cast<DWORD *>(dword.Data()));
+                GetPrinterRegistryDWORD(printerName, valueName, reinterpret_cast<DWORD *>(dword.Tail(sizeof(DWORD))));
             EXPECT_EQ(stored <= sizeof(DWORD) ? 1 : 0, dwordRead);
 
-            GuardedBuffer text(QEL_STORE_NAME_SIZE);
+            GuardedPages text(QEL_STORE_NAME_SIZE);
             DWORD textSize = QEL_STORE_NAME_SIZE;
-            const int textRead = GetPrinterRegistryString(printerName, valueName, text.Text(), &textSize);
+            const int textRead = GetPrinterRegistryString(printerName, valueName, text.TailText(QEL_STORE_NAME_SIZE), &textSize);
             EXPECT_EQ(stored <= QEL_STORE_NAME_SIZE ? 1 : 0, textRead);
 
             for (DWORD size : {0u, 4u, 36u, 512u}) {
-                GuardedBuffer binary(size);
-                const int binaryRead = GetPrinterRegistryBinary(printerName, valueName, binary.Data(), size);
+                GuardedPages binary(size);
+                const int binaryRead = GetPrinterRegistryBinary(printerName, valueName, binary.Tail(size), size);
                 EXPECT_EQ(stored <= size ? 1 : 0, binaryRead) << "into " << size << " bytes";
             }
         }
@@ -218,7 +218,7 @@ TEST(OddInputs, PortValuesOfAnyShapeAreReadIntoTheirBuffer)
     PlatformRecorder platform;
     FakeTov tov;
     TestPrinterKey printer(UniquePrinterName("portodd"), "LPT1:");
-    GuardedBuffer name(printer.Name().size() + 1);
+    GuardedPages name(printer.Name().size() + 1);
     const InstanceStateScope state(name.PlaceText(printer.Name()));
 
     struct PortCase {
@@ -262,7 +262,7 @@ TEST(OddInputs, PortValuesOfAnyShapeAreReadIntoTheirBuffer)
 
     // Printer names around the key path's limit.
     for (size_t length : {193u, 194u, 250u, 400u}) {
-        GuardedBuffer longName(length + 1);
+        GuardedPages longName(length + 1);
         g_printerName = longName.PlaceText(Repeat('L', length));
         EXPECT_EQ(0, RefreshPrinterPort()) << length << " characters: no such printer";
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, PrinterKeyPath(g_printerName).c_str());
@@ -274,7 +274,7 @@ TEST(OddInputs, StoreMailboxOfAnyShapeNeverPassesMoreThanItsBuffers)
     PlatformRecorder platform;
     FakeTov tov;
     TestPrinterKey printer(UniquePrinterName("mailodd"), "LPT1:");
-    GuardedBuffer name(printer.Name().size() + 1);
+    GuardedPages name(printer.Name().size() + 1);
     const InstanceStateScope state(name.PlaceText(printer.Name()));
     const std::string path = DriverDataPath(printer.Name());
 

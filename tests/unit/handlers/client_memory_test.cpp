@@ -3,19 +3,13 @@
 #include <vector>
 
 #include "handlers/client_memory.h"
+#include "support/guarded_pages.h"
 
 TEST(ClientMemory, JudgesRangesByTheirPages)
 {
-    SYSTEM_INFO system{};
-    GetSystemInfo(&system);
-    const size_t page = system.dwPageSize;
-    // Three pages: read-write, read-only, no access.
-    BYTE *base = static_cast<BYTE *>(VirtualAlloc(nullptr, 3 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    ASSERT_NE(nullptr, base);
-    DWORD old = 0;
-    VirtualProtect(base + page, page, PAGE_READONLY, &old);
-    VirtualProtect(base + 2 * page, page, PAGE_NOACCESS, &old);
-
+    constexpr size_t kPage = 4096;
+    const GuardedPages pages(kPage); // read-write, then no access, then read-only
+    BYTE *const base = pages.Tail(kPage);
     struct Case {
         const void *address;
         size_t size;
@@ -23,11 +17,11 @@ TEST(ClientMemory, JudgesRangesByTheirPages)
         bool writable;
     };
     const Case cases[] = {
-        {base, page, true, true},
-        {base, page + 1, true, false},
-        {base + page, page, true, false},
-        {base + page, page + 1, false, false},
-        {base + 2 * page, 1, false, false},
+        {base, kPage, true, true},
+        {base, kPage + 1, false, false},
+        {pages.ReadOnly(), kPage, true, false},
+        {pages.ReadOnly(), 1, true, false},
+        {pages.Forbidden(), 1, false, false},
         {nullptr, 4, false, false},
         {reinterpret_cast<void *>(0x10), 4, false, false},
         {base, 0, true, true},
@@ -38,5 +32,4 @@ TEST(ClientMemory, JudgesRangesByTheirPages)
         EXPECT_EQ(c.writable, IsClientRangeWritable(const_cast<void *>(c.address), c.size))
             << c.address << " " << c.size;
     }
-    VirtualFree(base, 0, MEM_RELEASE);
 }

@@ -8,35 +8,12 @@
 #include "data_path_fixture.h"
 #include "qelapp32/client.h"
 #include "sender_directory.h"
+#include "support/guarded_pages.h"
 
 namespace {
 
 constexpr LPARAM kUnmapped = 0x10;
 
-// A read-write page followed by an inaccessible one, so that a range can end exactly at
-// the edge or run over it; and a read-only page.
-class EdgePages {
-public:
-    EdgePages()
-    {
-        SYSTEM_INFO info;
-        GetSystemInfo(&info);
-        page_ = info.dwPageSize;
-        base_ = static_cast<BYTE *>(VirtualAlloc(nullptr, 3 * page_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        DWORD old = 0;
-        VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
-        VirtualProtect(base_ + 2 * page_, page_, PAGE_READONLY, &old);
-    }
-    ~EdgePages() { VirtualFree(base_, 0, MEM_RELEASE); }
-
-    // The last size bytes before the inaccessible page.
-    BYTE *Tail(size_t size) const { return base_ + page_ - size; }
-    BYTE *ReadOnly() const { return base_ + 2 * page_; }
-
-private:
-    DWORD page_ = 0;
-    BYTE *base_ = nullptr;
-};
 
 LPARAM Address(const void *pointer)
 {
@@ -95,7 +72,7 @@ TEST_F(ReadMessage, AnswersTheOldestMessagesLengthFromTheLowWordOfTheSize)
 
 TEST_F(ReadMessage, BadBufferCostsTheAnswerButNotTheMessage)
 {
-    EdgePages pages;
+    GuardedPages pages;
     ASSERT_EQ(1, QueueAddMessage(&InboundQueue, "keep", 4, 0));
     struct Case {
         LPARAM buffer;
@@ -134,7 +111,7 @@ TEST_F(WriteMessage, BytesAreTakenOnceBeforeWaitingForRoom)
     const BYTE filler = 0x11;
     while (QueueAddMessage(&OutboundQueue, &filler, 1, 0) != 0) {
     }
-    EdgePages pages;
+    GuardedPages pages;
     BYTE *clientPacket = pages.Tail(4);
     std::memcpy(clientPacket, "\xA5\x00\x01\x42", 4);
     // While the post waits for room the client frees a slot, then changes its buffer.
@@ -159,7 +136,7 @@ TEST_F(WriteMessage, EmptyMessageNeedsNoAddress)
 
 TEST_F(WriteMessage, FullLengthIsReadUpToTheEdge)
 {
-    EdgePages pages;
+    GuardedPages pages;
     std::memset(pages.Tail(1024), 0xA5, 1024);
     EXPECT_EQ(0, OnWrite(QEL_MAKE_WPARAM(1, 1024), Address(pages.Tail(1024))));
     const auto queued = TakeOutboundMessages();
@@ -169,7 +146,7 @@ TEST_F(WriteMessage, FullLengthIsReadUpToTheEdge)
 
 TEST_F(WriteMessage, BadAddressOrOverlongMessageIsRefusedWithoutQueueing)
 {
-    EdgePages pages;
+    GuardedPages pages;
     struct Case {
         LPARAM data;
         WORD length;
@@ -370,7 +347,7 @@ TEST_F(SendFileMessage, MissingFileStillStartsASenderThatEndsWithoutCalls)
 
 TEST_F(SendFileMessage, RefusedNamesStartNothing)
 {
-    EdgePages pages;
+    GuardedPages pages;
     std::memcpy(pages.Tail(3), "abc", 3); // no terminator before the inaccessible page
     char tail[128];
     wsprintfA(tail, "QELAPP32: WM_QELAPP32_SENDFILE: invalid file name address %lXh\n",

@@ -10,6 +10,7 @@
 #include "status/status_query.h"
 #include "printer_state_fixture.h"
 #include "qelapp32/client.h"
+#include "support/guarded_pages.h"
 
 namespace {
 
@@ -23,23 +24,6 @@ DWORD Answer(LRESULT result)
     return static_cast<DWORD>(result);
 }
 
-// Two pages: the first writable, the second not, so a range can straddle the border.
-class BorderPages {
-public:
-    BorderPages()
-    {
-        base_ = static_cast<BYTE *>(VirtualAlloc(nullptr, 2 * kPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        DWORD old = 0;
-        VirtualProtect(base_ + kPage, kPage, PAGE_NOACCESS, &old);
-    }
-    ~BorderPages() { VirtualFree(base_, 0, MEM_RELEASE); }
-    BYTE *EndOfWritable(size_t bytesBefore) const { return base_ + kPage - bytesBefore; }
-    BYTE *Forbidden() const { return base_ + kPage; }
-
-private:
-    static constexpr size_t kPage = 4096;
-    BYTE *base_;
-};
 
 } // namespace
 
@@ -127,7 +111,7 @@ TEST_F(PrinterHandlers, DeviceIdLengthBeyondTheBufferIsAnsweredAsReported)
 
 TEST_F(PrinterHandlers, DeviceIdRefusesABufferTheServiceCannotWrite)
 {
-    BorderPages pages;
+    GuardedPages pages;
     static const char readOnly[32] = "constant";
     struct Case {
         const void *address;
@@ -144,7 +128,7 @@ TEST_F(PrinterHandlers, DeviceIdRefusesABufferTheServiceCannotWrite)
         {reinterpret_cast<const void *>(0x10), 64},
         {nullptr, 64},
         {pages.Forbidden(), 16},
-        {pages.EndOfWritable(8), 16},
+        {pages.Tail(8), 16},
         {readOnly, 32},
         {fine, 0},
         {nullptr, 0},
@@ -160,8 +144,8 @@ TEST_F(PrinterHandlers, DeviceIdRefusesABufferTheServiceCannotWrite)
     // The last writable bytes before the border are fine.
     tov.deviceId = "ABCDEFG";
     EXPECT_EQ(7u, Answer(OnGetDeviceId(QEL_MAKE_WPARAM(5, 8),
-                                       reinterpret_cast<LPARAM>(pages.EndOfWritable(8)))));
-    EXPECT_STREQ("ABCDEFG", reinterpret_cast<const char *>(pages.EndOfWritable(8)));
+                                       reinterpret_cast<LPARAM>(pages.Tail(8)))));
+    EXPECT_STREQ("ABCDEFG", reinterpret_cast<const char *>(pages.Tail(8)));
 }
 
 TEST_F(PrinterHandlers, CaptureAlertsPassesTheMaskAndTheAlertWindow)
