@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "qelapp32/client.h"
+#include "support/test_files.h"
 #include "support/test_instance.h"
 
 namespace {
@@ -33,19 +34,11 @@ protected:
     TestInstance instance{"LPT1:"};
 };
 
-std::string Pattern(size_t size)
-{
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(i * 13 + 1);
-    return bytes;
-}
-
 } // namespace
 
 TEST_F(ClientMessagesE2E, StoredItemComesBackThroughTheRegistry)
 {
-    const std::string data = Pattern(512);
+    const std::string data = PatternBytes(512);
     Request("Calibration table", 512);
     ASSERT_TRUE(instance.Printer().SetDriverBinary(QEL_VALUE_STORE_DATA, data));
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_STOREDATA));
@@ -84,7 +77,7 @@ TEST_F(ClientMessagesE2E, StoredItemComesBackThroughTheRegistry)
 TEST_F(ClientMessagesE2E, MailboxRequestsThatDoNotFitAreRefusedWithoutTheLibrary)
 {
     Request("Item", 513);
-    ASSERT_TRUE(instance.Printer().SetDriverBinary(QEL_VALUE_STORE_DATA, Pattern(513)));
+    ASSERT_TRUE(instance.Printer().SetDriverBinary(QEL_VALUE_STORE_DATA, PatternBytes(513)));
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_STOREDATA));
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_RETRIEVEDATA));
     instance.Printer().DeleteDriverValue(QEL_VALUE_STORE_NAME);

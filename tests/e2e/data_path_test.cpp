@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "qelapp32/client.h"
+#include "support/test_files.h"
 #include "support/test_instance.h"
 
 namespace {
@@ -37,14 +38,6 @@ std::string AddressText(LPARAM address)
     char text[16];
     wsprintfA(text, "%lXh", static_cast<unsigned long>(address));
     return text;
-}
-
-std::string PatternBytes(size_t size)
-{
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    return bytes;
 }
 
 // A file in the system directory as a 32-bit process sees it, which is where the

@@ -2,17 +2,6 @@
 
 #include <cstring>
 
-std::string PatternBytes(size_t size)
-{
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    // The block number at the head of every block makes a skipped or repeated block visible.
-    for (size_t block = 0; block * 4096 + 4 <= size; ++block)
-        std::memcpy(&bytes[block * 4096], &block, 4);
-    return bytes;
-}
-
 SystemDirectoryFile::SystemDirectoryFile(const std::string &tag, size_t size) : bytes_(PatternBytes(size))
 {
     static int counter = 0;

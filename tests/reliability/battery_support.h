@@ -10,6 +10,7 @@
 
 #include "core/remote_memory.h"
 #include "support/guarded_pages.h"
+#include "support/test_files.h"
 
 // A file in the system directory as a 32-bit process sees it, which is where the file
 // sender looks; removed again at the end.
@@ -29,7 +30,5 @@ private:
     std::string bytes_;
 };
 
-// Bytes that tell every position apart, and a sequence number in each block of 4096.
-std::string PatternBytes(size_t size);
 
 

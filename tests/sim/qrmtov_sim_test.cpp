@@ -121,7 +121,7 @@ protected:
     std::vector<std::string> LogLines() const
     {
         std::vector<std::string> lines;
-        const std::string log = ReadRawFile(sim_.LogPath());
+        const std::string log = ReadWholeFile(sim_.LogPath());
         size_t start = 0;
         for (size_t end = log.find('\n'); end != std::string::npos; end = log.find('\n', start)) {
             lines.push_back(log.substr(start, end - start));
@@ -536,7 +536,7 @@ TEST_F(SimLibraryTest, CaptureKeyIsUsedWithoutTheEnvironmentVariable)
     sim_.Set("capture", alternative);
     DWORD count = 3;
     EXPECT_EQ(Write("xyz", &count), 0u);
-    EXPECT_EQ(ReadRawFile(alternative), "xyz");
+    EXPECT_EQ(ReadWholeFile(alternative), "xyz");
     EXPECT_TRUE(sim_.CaptureBytes().empty());
 }
 
@@ -573,7 +573,7 @@ TEST_F(SimLibraryTest, StoredItemsSurviveAReload)
     DWORD delivered = 0;
     EXPECT_EQ(Retrieve("Counter", read, 100, &delivered), 0u);
     EXPECT_EQ(read, "\x2b\x2c");
-    EXPECT_NE(ReadRawFile(sim_.StorePath()).find("2b2c"), std::string::npos) << "kept as hex";
+    EXPECT_NE(ReadWholeFile(sim_.StorePath()).find("2b2c"), std::string::npos) << "kept as hex";
 }
 
 TEST_F(SimLibraryTest, ItemNamesAreReadForAtMost36Bytes)

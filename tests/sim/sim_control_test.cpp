@@ -123,7 +123,7 @@ TEST(SimPrinterEnvironment, ChildProcessSeesTheBlock)
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    const std::string echoed = ReadRawFile(output);
+    const std::string echoed = ReadWholeFile(output);
     EXPECT_EQ(echoed.substr(0, echoed.find_first_of("\r\n")), sim.LogPath());
 }
 

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "core/entry_point.h"
+#include "support/test_files.h"
 #include "tovlib/tov_abi.h"
 
 std::string TestProgramDirectory();
-std::string ReadRawFile(const std::string& path);
 
 class SimLibrary {
 public:

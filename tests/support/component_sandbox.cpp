@@ -38,17 +38,6 @@ std::string InSystemDirectory(const std::string &name)
     return SystemDirectory() + "\\" + name;
 }
 
-bool WriteWholeFile(const std::string &path, const std::string &bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
 bool IsSandboxTemporary(const std::string &source)
 {
     const std::string lower = Lower(source);
@@ -140,23 +129,6 @@ std::string SystemDirectory()
 std::string FixturePath(const std::string &fixture)
 {
     return BinDirectory() + "\\fixtures\\" + fixture;
-}
-
-std::string ReadWholeFile(const std::string &path, bool *exists)
-{
-    std::string bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (exists != nullptr)
-        *exists = file != INVALID_HANDLE_VALUE;
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char block[4096];
-    DWORD read = 0;
-    while (ReadFile(file, block, sizeof(block), &read, nullptr) && read != 0)
-        bytes.append(block, read);
-    CloseHandle(file);
-    return bytes;
 }
 
 const std::vector<std::string> &ComponentSandbox::FileNames()

@@ -15,9 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "support/test_files.h"
+
 std::string SystemDirectory();                           // as GetSystemDirectoryA says it
 std::string FixturePath(const std::string &fixture);     // <bin>\fixtures\<fixture>
-std::string ReadWholeFile(const std::string &path, bool *exists = nullptr);
 
 class ComponentSandbox {
 public:

@@ -1,3 +1,4 @@
+#include "support/test_files.h"
 #include "core/owned.h"
 #include "support/sim_control.h"
 
@@ -65,18 +66,6 @@ std::string UpperAscii(std::string text)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     return text;
-}
-
-std::string ReadFileContent(const std::string& path)
-{
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string content;
-    if (!file.IsValid()) return content;
-    char chunk[16 * 1024];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), chunk, sizeof(chunk), &read, nullptr) && read != 0) content.append(chunk, read);
-    return content;
 }
 
 void CreateEmptyFile(const std::string& path)
@@ -294,7 +283,7 @@ void SimPrinter::PublishSettings()
 
 std::vector<SimCall> SimPrinter::Calls() const
 {
-    const std::string log = ReadFileContent(LogPath());
+    const std::string log = ReadWholeFile(LogPath());
     std::vector<SimCall> calls;
     size_t start = 0;
     // A line still being written has no newline yet; it is read next time.
@@ -322,7 +311,7 @@ std::vector<std::string> SimPrinter::CallNames() const
 
 std::string SimPrinter::CaptureBytes() const
 {
-    return ReadFileContent(CapturePath());
+    return ReadWholeFile(CapturePath());
 }
 
 void SimPrinter::ResetCalls()

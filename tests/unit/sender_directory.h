@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform_recorder.h"
+#include "support/test_files.h"
 
 class SenderDirectory {
 public:
@@ -56,11 +57,3 @@ private:
     std::vector<std::string> files_;
 };
 
-// Bytes that tell every position apart within a few blocks.
-inline std::string PatternBytes(size_t size)
-{
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
