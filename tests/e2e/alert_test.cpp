@@ -11,11 +11,6 @@
 
 namespace {
 
-HWND FindAlertWindow(const TestInstance &instance)
-{
-    return FindWindowA(QEL_ALERT_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + instance.PrinterName()).c_str());
-}
-
 // Reads packets through 1126 until `count` have arrived or the time is up.
 std::vector<std::string> ReadPackets(TestInstance &instance, RemoteMemory &buffer, size_t count, DWORD timeoutMs)
 {
@@ -40,7 +35,7 @@ TEST(AlertE2E, CapturedAlertsArriveAsPacketsInOrderWithResponses)
     TestInstance instance("USB001");
     ASSERT_TRUE(instance.Start());
     ASSERT_EQ(0x00050001, instance.Send(WM_QELAPP32_ENUMPRINTER));
-    HWND alertWindow = FindAlertWindow(instance);
+    HWND alertWindow = instance.AlertWindow();
     ASSERT_NE(nullptr, alertWindow);
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_CAPTUREALERTS));
     const auto capture = instance.Sim().CallsNamed("TovCaptureAlerts");
@@ -85,7 +80,7 @@ TEST(AlertE2E, StatusChangeDecidesTheStatusByte)
     ASSERT_TRUE(instance.Start());
     ASSERT_EQ(0x00050001, instance.Send(WM_QELAPP32_ENUMPRINTER));
     ASSERT_EQ(static_cast<LRESULT>(QEL_STATUS_READY), instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE));
-    HWND alertWindow = FindAlertWindow(instance);
+    HWND alertWindow = instance.AlertWindow();
     ASSERT_NE(nullptr, alertWindow);
     // A good status posts 2024 at the end of the start-up episode: its packet comes first.
     RemoteMemory reply(instance.Process().Process(), 1024);

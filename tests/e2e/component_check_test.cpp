@@ -17,13 +17,6 @@ namespace {
 
 constexpr DWORD kWaitMs = 10000;
 
-std::string EventName(const char *format, const std::string &printer)
-{
-    char name[300];
-    std::snprintf(name, sizeof(name), format, printer.c_str());
-    return name;
-}
-
 // Current components and, as an installation leaves them, a backup of each.
 bool PutCurrentComponents(const ComponentSandbox &sandbox)
 {
@@ -69,7 +62,7 @@ TEST(ComponentCheckE2E, CheckOnlyRunAnswers0ForAnOutdatedComponentWithoutWindowO
     EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_HWND));
     EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_APPID));
     EXPECT_EQ(nullptr, FindWindowA(QEL_MAIN_WINDOW_CLASS, ("VODUVI32 " + printer.Name()).c_str()));
-    HANDLE initCancel = OpenEventA(SYNCHRONIZE, FALSE, EventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
+    HANDLE initCancel = OpenEventA(SYNCHRONIZE, FALSE, InstanceEventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
     EXPECT_EQ(nullptr, initCancel) << "no event is created on a check-only run";
     if (initCancel != nullptr)
         CloseHandle(initCancel);
@@ -84,9 +77,9 @@ TEST(ComponentCheckE2E, OutdatedComponentCancelsStartUpAndAsksForARestart)
 
     TestPrinterKey printer(UniquePrinterName("outdated"), "LPT1:");
     SimPrinter sim;
-    HANDLE initEvent = CreateEventA(nullptr, FALSE, FALSE, EventName(QEL_EVENT_INIT_FORMAT, printer.Name()).c_str());
+    HANDLE initEvent = CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_INIT_FORMAT, printer.Name()).c_str());
     HANDLE initCancel =
-        CreateEventA(nullptr, FALSE, FALSE, EventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
+        CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
     ServiceProcess process;
     ASSERT_TRUE(process.Start(printer.Name(), sim.EnvironmentBlock()));
 

@@ -11,13 +11,6 @@
 
 namespace {
 
-std::string EventName(const char *format, const std::string &printer)
-{
-    char name[300];
-    std::snprintf(name, sizeof(name), format, printer.c_str());
-    return name;
-}
-
 bool EventExists(const std::string &name)
 {
     HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
@@ -44,10 +37,10 @@ TEST(Lifecycle, StartsPublishesServesAndEndsOnEndJob)
     GetClassNameA(instance.Window(), className, sizeof(className));
     EXPECT_STREQ(QEL_MAIN_WINDOW_CLASS, className);
     EXPECT_FALSE(IsWindowVisible(instance.Window()));
-    HWND alertWindow = FindWindowA(QEL_ALERT_WINDOW_CLASS, ("VODUVI32 " + instance.PrinterName()).c_str());
+    HWND alertWindow = instance.AlertWindow();
     EXPECT_NE(nullptr, alertWindow);
-    EXPECT_TRUE(EventExists(EventName(QEL_EVENT_WRITE_DATA_FORMAT, instance.PrinterName())));
-    EXPECT_TRUE(EventExists(EventName(QEL_EVENT_GET_STATUS_FORMAT, instance.PrinterName())));
+    EXPECT_TRUE(EventExists(InstanceEventName(QEL_EVENT_WRITE_DATA_FORMAT, instance.PrinterName())));
+    EXPECT_TRUE(EventExists(InstanceEventName(QEL_EVENT_GET_STATUS_FORMAT, instance.PrinterName())));
 
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_NOOP));
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_UNUSED_1138)) << "1138 goes to DefWindowProcA";

@@ -20,11 +20,6 @@ bool Contains(const std::string &text, const std::string &part)
     return text.find(part) != std::string::npos;
 }
 
-HWND AlertWindowOf(const std::string &printer)
-{
-    return FindWindowA(QEL_ALERT_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + printer).c_str());
-}
-
 // Takes every message out of the inbound stream, so a test starts from an empty one.
 void DrainInbound(TestInstance &instance)
 {
@@ -199,7 +194,7 @@ TEST_F(QelctlCommands, BidiSendsThePacketAndShowsTheReplyFrame)
 TEST_F(QelctlCommands, BidiPassesOverAlertPacketsAndTimesOutWithoutReply)
 {
     // A status packet waiting in the stream is not the reply.
-    ASSERT_EQ(0, SendMessageA(AlertWindowOf(instance_->PrinterName()), WM_QELAPP32_PRINTEROK, 0, 0));
+    ASSERT_EQ(0, SendMessageA(FindAlertWindow(instance_->PrinterName()), WM_QELAPP32_PRINTEROK, 0, 0));
     instance_->Sim().Set("fail.TovSendBidi", "0x1f");
     const QelctlResult result = Run("bidi a500021001 --timeout 300");
     instance_->Sim().Clear("fail.TovSendBidi");
@@ -210,7 +205,7 @@ TEST_F(QelctlCommands, BidiPassesOverAlertPacketsAndTimesOutWithoutReply)
 
 TEST_F(QelctlCommands, ReadShowsFrameAndDecodesTheValuePacket)
 {
-    ASSERT_EQ(0, SendMessageA(AlertWindowOf(instance_->PrinterName()), WM_TOV_VALUE, MAKEWPARAM(0x102, 5), 0));
+    ASSERT_EQ(0, SendMessageA(FindAlertWindow(instance_->PrinterName()), WM_TOV_VALUE, MAKEWPARAM(0x102, 5), 0));
     const QelctlResult result = Run("read");
     EXPECT_EQ(0u, result.exitCode) << Describe(result);
     EXPECT_TRUE(Contains(result.out, "  start:   a5\n  length:  24\n  payload: 50 fd 80 00 00 01 01 01 01 02 ff"))
@@ -220,7 +215,7 @@ TEST_F(QelctlCommands, ReadShowsFrameAndDecodesTheValuePacket)
 
 TEST_F(QelctlCommands, AlertsPrintsEachPacketDecoded)
 {
-    const HWND alertWindow = AlertWindowOf(instance_->PrinterName());
+    const HWND alertWindow = FindAlertWindow(instance_->PrinterName());
     SendMessageA(alertWindow, WM_TOV_STATUSCHANGE, 0, 0x109);
     SendMessageA(alertWindow, WM_TOV_VALUE, MAKEWPARAM(7, 0), 0);
     SendMessageA(alertWindow, WM_TOV_INKJETK20, 0, 0);
@@ -255,7 +250,7 @@ TEST_F(QelctlCommands, AlertFromTheLibraryArrivesAfterEndOfDocument)
     EXPECT_EQ(0u, Run("enddoc").exitCode);
     const QelctlResult result = Run("alerts --count 1 --timeout 5000 --json");
     instance_->Sim().Clear("post_status_after_enddoc");
-    SendMessageA(AlertWindowOf(instance_->PrinterName()), WM_TOV_STATUSCHANGE, 0, 0);
+    SendMessageA(FindAlertWindow(instance_->PrinterName()), WM_TOV_STATUSCHANGE, 0, 0);
     EXPECT_EQ(0u, result.exitCode) << Describe(result);
     EXPECT_TRUE(Contains(result.out, "\"kind\":\"status\",\"bytes\":\"a5 00 05 00 ff 40 00 00\"")) << Describe(result);
     EXPECT_TRUE(Contains(result.out, "\"statusBits\":[8]")) << Describe(result);

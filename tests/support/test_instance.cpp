@@ -48,6 +48,18 @@ bool ReadValue(const std::string &path, const std::string &value, std::string *d
 
 } // namespace
 
+std::string InstanceEventName(const char *format, const std::string &printerName)
+{
+    char name[300];
+    std::snprintf(name, sizeof(name), format, printerName.c_str());
+    return name;
+}
+
+HWND FindAlertWindow(const std::string &printerName)
+{
+    return FindWindowA(QEL_ALERT_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + printerName).c_str());
+}
+
 std::string UniquePrinterName(const std::string &tag)
 {
     static std::atomic<int> counter{0};
@@ -135,13 +147,6 @@ TestInstance::~TestInstance()
     process_->Kill();
 }
 
-std::string TestInstance::InitEventName() const
-{
-    char name[300];
-    std::snprintf(name, sizeof(name), QEL_EVENT_INIT_FORMAT, PrinterName().c_str());
-    return name;
-}
-
 bool TestInstance::Start(DWORD timeoutMs)
 {
     return StartWithArguments(PrinterName(), timeoutMs);
@@ -176,9 +181,7 @@ LRESULT TestInstance::Send(UINT message, WPARAM wParam, LPARAM lParam, DWORD tim
 
 bool TestInstance::EndJob(WPARAM appId, LPARAM lParam, LRESULT *answer, ULONGLONG *elapsedMs)
 {
-    char name[300];
-    std::snprintf(name, sizeof(name), QEL_EVENT_NEXT_JOB_FORMAT, PrinterName().c_str());
-    HANDLE nextJob = CreateEventA(nullptr, FALSE, FALSE, name);
+    HANDLE nextJob = CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_NEXT_JOB_FORMAT, PrinterName()).c_str());
     const ULONGLONG started = GetTickCount64();
     LRESULT result = Send(WM_QELAPP32_ENDJOB, appId, lParam);
     if (answer != nullptr)

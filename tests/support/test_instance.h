@@ -12,10 +12,17 @@
 #include <memory>
 #include <string>
 
+#include "qelapp32/client.h"
 #include "service_process.h"
 #include "support/sim_control.h"
 
 std::string UniquePrinterName(const std::string &tag);
+
+// A printer's event name from its format in the public header ("%s:QELAPP32_INIT_EVENT").
+std::string InstanceEventName(const char *format, const std::string &printerName);
+
+// The alert window of the instance serving the printer, found by class and title.
+HWND FindAlertWindow(const std::string &printerName);
 
 // The printer's key under HKLM\...\Printers, removed again with everything below it.
 class TestPrinterKey {
@@ -58,7 +65,8 @@ public:
     TestPrinterKey &Printer() { return printer_; }
     ServiceProcess &Process() { return *process_; }
     const std::string &PrinterName() const { return printer_.Name(); }
-    std::string InitEventName() const;
+    std::string InitEventName() const { return InstanceEventName(QEL_EVENT_INIT_FORMAT, PrinterName()); }
+    HWND AlertWindow() const { return FindAlertWindow(PrinterName()); }
 
 private:
     SimPrinter sim_;

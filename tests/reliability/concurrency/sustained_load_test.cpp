@@ -109,7 +109,7 @@ TEST(SustainedLoad, RepliesAndAlertsArriveExactlyOnceAndInOrder)
     ASSERT_TRUE(instance.Start());
     ASSERT_EQ(0x00050001, instance.Send(WM_QELAPP32_ENUMPRINTER));
     const HWND alertWindow =
-        FindWindowA(QEL_ALERT_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + instance.PrinterName()).c_str());
+        instance.AlertWindow();
     ASSERT_NE(nullptr, alertWindow);
     const HWND window = instance.Window();
     const HANDLE service = instance.Process().Process();

@@ -188,7 +188,7 @@ private:
         DWORD processId = 0;
         const DWORD mainThread = GetWindowThreadProcessId(instance.Window(), &processId);
         const HWND alertWindow =
-            FindWindowA(QEL_ALERT_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + instance.PrinterName()).c_str());
+            instance.AlertWindow();
         const DWORD alertThread = GetWindowThreadProcessId(alertWindow, nullptr);
         const ULONG_PTR mainStackPointer = ReadThreadStackPointer(mainThread);
         for (const RemoteThreadStack &stack : ReadThreadStacks(process_, processId)) {

@@ -124,7 +124,7 @@ public:
         instance_.Printer().SetDriverBinary(QEL_VALUE_STORE_DATA, "\x01\x02\x03\x04");
         if (!instance_.Start())
             return false;
-        alertWindow_ = FindWindowA(QEL_ALERT_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + instance_.PrinterName()).c_str());
+        alertWindow_ = instance_.AlertWindow();
         return alertWindow_ != nullptr && instance_.Send(WM_QELAPP32_ENUMPRINTER) == 0x00050001;
     }
 
