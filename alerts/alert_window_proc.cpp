@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdint>
 
+#include "config/port_discovery.h"
 #include "core/instance_state.h"
 #include "core/log.h"
-#include "config/port_discovery.h"
 #include "datapath/packet_queue.h"
 #include "datapath/packets.h"
 #include "qelapp32/client.h"
@@ -182,9 +182,7 @@ LRESULT OnPrinterOk()
 LRESULT CALLBACK AlertWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_TOV_STATUSCHANGE: return OnStatusChange(lParam);
     case WM_TOV_VALUE: return OnValueAlert(wParam);
     case WM_TOV_INKJETK20: return OnInkjetAlert(wParam);

@@ -5,23 +5,23 @@
 
 #include "alerts/alert_thread.h"
 #include "app/command_line.h"
-#include "core/owned.h"
+#include "app/main_window.h"
+#include "app/restart_offer.h"
+#include "config/printer_registry.h"
+#include "config/spooler_probe.h"
 #include "core/instance_names.h"
 #include "core/instance_state.h"
 #include "core/log.h"
-#include "core/window_class.h"
-#include "app/main_window.h"
+#include "core/owned.h"
 #include "core/platform.h"
-#include "app/restart_offer.h"
-#include "handlers/client_memory.h"
-#include "config/spooler_probe.h"
-#include "status/status_thread.h"
-#include "config/printer_registry.h"
+#include "core/window_class.h"
 #include "datapath/file_sender.h"
 #include "datapath/packet_queue.h"
 #include "datapath/write_thread.h"
+#include "handlers/client_memory.h"
 #include "maintenance/component_check.h"
 #include "qelapp32/client.h"
+#include "status/status_thread.h"
 #include "tovlib/tov_library.h"
 
 namespace {
@@ -57,8 +57,8 @@ void RaiseStopFlagsAndWakeWorkers()
 // leaves the rest to the end of the process: the worker threads' handles, the events not
 // listed, the main window and, after a late failure, the loaded library.
 struct FailedStartTeardown {
-    bool stopWorkers;                     // raise the stop flags and wake the write and status threads
-    const WORD *unregisterAppId;          // TovUnregisterApp after the pause, when given
+    bool stopWorkers;                       // raise the stop flags and wake the write and status threads
+    const WORD *unregisterAppId;            // TovUnregisterApp after the pause, when given
     std::initializer_list<HANDLE *> events; // closed in this order
 };
 
@@ -97,8 +97,7 @@ int EndFailedStart(int exitCode)
 {
     const DWORD ownWindow = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(g_mainWindow));
     DWORD published = 0;
-    if (ownWindow != 0 && GetPrinterRegistryDWORD(g_printerName, QEL_VALUE_HWND, &published) &&
-        published == ownWindow)
+    if (ownWindow != 0 && GetPrinterRegistryDWORD(g_printerName, QEL_VALUE_HWND, &published) && published == ownWindow)
         SetPrinterRegistryDWORD(g_printerName, QEL_VALUE_HWND, 0);
     return exitCode;
 }
@@ -120,13 +119,9 @@ bool StartAlertThread()
 
     const HANDLE waitFor[] = {g_alertInitEvent, g_alertThread};
     switch (WaitForMultipleObjects(2, waitFor, FALSE, kAlertWindowWaitMs)) {
-    case WAIT_OBJECT_0:
-        return true;
-    case WAIT_OBJECT_0 + 1:
-        break;
-    default:
-        TerminateThread(g_alertThread, 0);
-        break;
+    case WAIT_OBJECT_0: return true;
+    case WAIT_OBJECT_0 + 1: break;
+    default: TerminateThread(g_alertThread, 0); break;
     }
     CloseAndClear(g_alertThread);
     CloseAndClear(g_alertInitEvent);
@@ -176,10 +171,8 @@ bool StartStatusThread()
 int RunBindingTeardown()
 {
     FreeTovLibrary();
-    return TearDownFailedStart({false,
-                                nullptr,
-                                {&g_writeDataEvent, &g_getStatusEvent, &g_gotStatusEvent, &g_initEvent,
-                                 &g_initCancelEvent}});
+    return TearDownFailedStart(
+        {false, nullptr, {&g_writeDataEvent, &g_getStatusEvent, &g_gotStatusEvent, &g_initEvent, &g_initCancelEvent}});
 }
 
 // A failure after the library was bound; the library stays loaded until the process ends.

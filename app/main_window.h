@@ -8,5 +8,3 @@ ATOM InitApplication(HINSTANCE instance, const char *className, const char *titl
 
 // 1 when the main window exists (its handle is then g_mainWindow), else 0.
 int CreateMainWindow(HINSTANCE instance, int showCommand, const char *className, const char *title);
-
-

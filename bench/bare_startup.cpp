@@ -33,8 +33,6 @@ constexpr char kClassName[] = "QelBenchBareStartup";
 constexpr char kSecondClassName[] = "QelBenchBareStartupSecond";
 constexpr DWORD kSecondWindowWaitMs = 4000;
 
-
-
 // Loads and registers as the service does; false when any step fails.
 bool BindAndRegister(HWND window, HMODULE &library, WORD &appId)
 {
@@ -65,8 +63,8 @@ HWND CreateHiddenWindow(const char *className, const char *title, bool withCurso
     }
     if (RegisterClassA(&windowClass) == 0)
         return nullptr;
-    return CreateWindowExA(0, className, title, WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr,
-                           windowClass.hInstance, nullptr);
+    return CreateWindowExA(0, className, title, WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr, windowClass.hInstance,
+                           nullptr);
 }
 
 DWORD WINAPI RunSecondWindow(LPVOID readyEvent)

@@ -84,8 +84,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (RegisterClassA(&windowClass) == 0 || !StartStatusWorker())
         return 1;
     // Shaped like the service's main window: top-level, never shown.
-    HWND window = CreateWindowExA(0, kClassName, argv[2], WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr, instance,
-                                  nullptr);
+    HWND window =
+        CreateWindowExA(0, kClassName, argv[2], WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr, instance, nullptr);
     if (window == nullptr)
         return 1;
     HANDLE ready = CreateEventA(nullptr, FALSE, FALSE, argv[1]);

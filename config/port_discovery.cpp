@@ -3,11 +3,11 @@
 #include <atomic>
 #include <cstring>
 
-#include "core/owned.h"
+#include "config/printer_registry.h"
 #include "core/instance_state.h"
 #include "core/log.h"
+#include "core/owned.h"
 #include "core/platform.h"
-#include "config/printer_registry.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"
 
@@ -35,8 +35,8 @@ bool ReadPortValue(char *name, DWORD *size)
     RegistryKeyGuard key;
     // An installed printer's key exists, so nothing is created here in practice.
     const bool opened = g_printerName != nullptr && BuildPrinterKeyPath(path, g_printerName, "") &&
-                        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE,
-                                        KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) == ERROR_SUCCESS;
+                        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                                        nullptr, key.Receive(), nullptr) == ERROR_SUCCESS;
     LONG result = ERROR_INVALID_HANDLE;
     if (opened)
         result = RegQueryValueExA(key.Get(), QEL_VALUE_PORT, nullptr, nullptr, reinterpret_cast<BYTE *>(name), size);

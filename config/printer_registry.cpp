@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "core/owned.h"
 #include "core/instance_state.h"
+#include "core/owned.h"
 #include "qelapp32/client.h"
 
 bool BuildPrinterKeyPath(char *buffer, const char *printerName, const char *suffix)

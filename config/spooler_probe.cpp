@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "core/owned.h"
 #include "core/instance_state.h"
+#include "core/owned.h"
 #include "core/platform.h"
 
 namespace {

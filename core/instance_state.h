@@ -28,14 +28,14 @@ constexpr uint32_t kStatusAttentionBit = 0x0001;
 constexpr uint32_t kStatusErrorBit = 0x0100;
 
 // Command line and identity.
-extern const char *g_printerName;             // points into the process's command line
-extern bool g_checkOnly;                      // the /Q switch
+extern const char *g_printerName; // points into the process's command line
+extern bool g_checkOnly;          // the /Q switch
 extern HINSTANCE g_instance;
-extern char g_windowTitle[kNameBufferSize];   // shared by the main and the alert window
+extern char g_windowTitle[kNameBufferSize]; // shared by the main and the alert window
 extern HWND g_mainWindow;
-extern std::atomic<HWND> g_alertWindow;       // set by the alert thread, cleared by teardown
-extern std::atomic<WORD> g_appId;             // 0xFFFF until registration
-extern std::atomic<DWORD> g_nonBidiMode;      // "NON BIDI MODE", read at start-up
+extern std::atomic<HWND> g_alertWindow;  // set by the alert thread, cleared by teardown
+extern std::atomic<WORD> g_appId;        // 0xFFFF until registration
+extern std::atomic<DWORD> g_nonBidiMode; // "NON BIDI MODE", read at start-up
 
 // Where the instance is in its life. Client requests are served only while it serves:
 // before, the library may not be bound yet; after, it is about to be released.
@@ -52,7 +52,7 @@ extern HANDLE g_getStatusEvent;
 extern HANDLE g_gotStatusEvent;
 extern HANDLE g_initEvent;
 extern HANDLE g_initCancelEvent;
-extern HANDLE g_nextJobEvent;                 // opened by the end-job request, signalled last
+extern HANDLE g_nextJobEvent; // opened by the end-job request, signalled last
 extern std::atomic<uint32_t> g_writeStop;
 extern std::atomic<uint32_t> g_statusStop;
 
@@ -60,13 +60,13 @@ extern std::atomic<uint32_t> g_statusStop;
 extern char g_portName[kNameBufferSize];
 extern std::atomic<uint32_t> g_portType;
 extern std::array<BYTE, kPrinterInfoSize> g_printerInfo; // the last record delivered, as delivered
-extern std::atomic<WORD> g_hPrinter;          // mirrors the record's hPrinter, read whole
-extern std::atomic<BYTE> g_printerFlags;      // mirrors the record's flags byte
+extern std::atomic<WORD> g_hPrinter;                     // mirrors the record's hPrinter, read whole
+extern std::atomic<BYTE> g_printerFlags;                 // mirrors the record's flags byte
 
 // Emulated port status.
 extern std::atomic<uint32_t> g_statusWord;
-extern std::atomic<uint32_t> g_reEnumerate;   // 1 at start: the first refresh enumerates
-extern DWORD g_lastRefreshTick;               // main thread only; 0 until the first refresh
+extern std::atomic<uint32_t> g_reEnumerate; // 1 at start: the first refresh enumerates
+extern DWORD g_lastRefreshTick;             // main thread only; 0 until the first refresh
 
 // The OutboundQueue's messages: queued by the main thread, carried out by the write
 // thread. A document start waits until the two agree (see WaitForQueuedRequests).
@@ -79,6 +79,15 @@ extern DWORD g_senderThreadId;
 extern std::atomic<uint32_t> g_senderCancel;
 
 // Reads hPrinter as the library calls want it.
-inline WORD CurrentPrinterHandle() { return g_hPrinter.load(); }
-inline WORD CurrentAppId() { return g_appId.load(); }
-inline bool IsNonBidiMode() { return g_nonBidiMode.load() != 0; }
+inline WORD CurrentPrinterHandle()
+{
+    return g_hPrinter.load();
+}
+inline WORD CurrentAppId()
+{
+    return g_appId.load();
+}
+inline bool IsNonBidiMode()
+{
+    return g_nonBidiMode.load() != 0;
+}

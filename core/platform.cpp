@@ -1,7 +1,7 @@
 #include "core/platform.h"
 
-#include "core/entry_point.h"
 #include <winnetwk.h>
+#include "core/entry_point.h"
 
 namespace {
 

@@ -11,8 +11,9 @@ struct PlatformApi {
     int(WINAPI *MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
     BOOL(WINAPI *ExitWindowsEx)(UINT flags, DWORD reason);
     BOOL(WINAPI *OpenPrinterA)(LPSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);
-    BOOL(WINAPI *EnumJobsA)(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE jobs,
-                            DWORD size, LPDWORD needed, LPDWORD returned);
+    BOOL(WINAPI *EnumJobsA)
+    (HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE jobs, DWORD size, LPDWORD needed,
+     LPDWORD returned);
     BOOL(WINAPI *SetJobA)(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);
     BOOL(WINAPI *ClosePrinter)(HANDLE printer);
     DWORD(WINAPI *WNetGetConnectionA)(LPCSTR localName, LPSTR remoteName, LPDWORD length);

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "core/owned.h"
+#include "config/port_discovery.h"
 #include "core/instance_state.h"
 #include "core/log.h"
+#include "core/owned.h"
 #include "core/platform.h"
-#include "config/port_discovery.h"
 #include "datapath/job_modes.h"
 #include "datapath/packets.h"
 #include "tovlib/tov_library.h"
@@ -51,9 +51,9 @@ bool AnyComponent(const char *name, bool (*test)(const char *, const char *))
 }
 
 // The names Windows opens as devices in any folder, with any extension and in any case.
-constexpr const char *kDeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",   "COM3",   "COM4",
-                                        "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1",   "LPT2",   "LPT3",
-                                        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",   "CONIN$", "CONOUT$"};
+constexpr const char *kDeviceNames[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3",   "COM4",
+                                        "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2",   "LPT3",
+                                        "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
 
 bool IsDeviceComponent(const char *begin, const char *end)
 {
@@ -64,9 +64,9 @@ bool IsDeviceComponent(const char *begin, const char *end)
         --stem; // "NUL .txt" is NUL too
     const size_t length = static_cast<size_t>(stem - begin);
     for (const char *device : kDeviceNames) {
-        if (std::strlen(device) == length && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, begin,
-                                                            static_cast<int>(length), device,
-                                                            static_cast<int>(length)) == CSTR_EQUAL)
+        if (std::strlen(device) == length &&
+            CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, begin, static_cast<int>(length), device,
+                           static_cast<int>(length)) == CSTR_EQUAL)
             return true;
     }
     return false;

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-constexpr UINT kSenderPathSize = 100;      // system directory, "\" and the name, terminator included
+constexpr UINT kSenderPathSize = 100; // system directory, "\" and the name, terminator included
 constexpr DWORD kSenderBlockSize = 4096;
 constexpr DWORD kSenderShortFilePauseMs = 500;
 constexpr DWORD kSenderReofferPauseMs = 50; // before offering a block the library took none of

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "core/owned.h"
 #include "core/log.h"
+#include "core/owned.h"
 #include "core/platform.h"
 
 namespace {
@@ -28,10 +28,9 @@ bool IsFull(const PacketQueue *queue)
 CRITICAL_SECTION g_inboundQueueLock;
 CRITICAL_SECTION g_outboundQueueLock;
 
-PacketQueue InboundQueue = {0, 0, 1, kInboundQueueSlots, kInboundQueueSlots - 1, &g_inboundQueueLock,
-                            g_inboundSlots};
-PacketQueue OutboundQueue = {0, 0, 1, kOutboundQueueSlots, kOutboundQueueSlots - 1, &g_outboundQueueLock,
-                             g_outboundSlots};
+PacketQueue InboundQueue = {0, 0, 1, kInboundQueueSlots, kInboundQueueSlots - 1, &g_inboundQueueLock, g_inboundSlots};
+PacketQueue OutboundQueue = {
+    0, 0, 1, kOutboundQueueSlots, kOutboundQueueSlots - 1, &g_outboundQueueLock, g_outboundSlots};
 
 void InitializeQueueLocks()
 {

@@ -15,8 +15,8 @@ LRESULT OnCaptureAlerts()
     // A network printer sends no alerts through the library.
     if (g_portType == kPortNetwork)
         return 1;
-    const DWORD code = g_tov.TovCaptureAlerts(CurrentAppId(), CurrentPrinterHandle(), AlertMask.data(),
-                                              g_alertWindow, 0);
+    const DWORD code =
+        g_tov.TovCaptureAlerts(CurrentAppId(), CurrentPrinterHandle(), AlertMask.data(), g_alertWindow, 0);
     if (code != 0) {
         LogError("WM_QELAPP32_CAPTUREALERTS: TovCaptureAlerts FAILED (%Xh)\n", code);
         return 0;

@@ -8,8 +8,8 @@ namespace {
 
 constexpr DWORD kReadableProtections = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
                                        PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-constexpr DWORD kWritableProtections = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE |
-                                       PAGE_EXECUTE_WRITECOPY;
+constexpr DWORD kWritableProtections =
+    PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
 
 // The allocation bases of the stacks of the service's running threads (the main thread,
 // three workers, a file sender); 0 marks a free slot. A thread beyond the slots runs
@@ -93,8 +93,8 @@ bool IsRangeCommittedWith(const void *address, size_t size, DWORD protections)
         MEMORY_BASIC_INFORMATION region{};
         if (VirtualQuery(reinterpret_cast<const void *>(cursor), &region, sizeof(region)) == 0)
             return false;
-        if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 ||
-            (region.Protect & protections) == 0 || !IsClientRegion(region))
+        if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 || (region.Protect & protections) == 0 ||
+            !IsClientRegion(region))
             return false;
         const ULONG_PTR regionEnd = reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize;
         if (regionEnd <= cursor)

@@ -3,8 +3,8 @@
 #include "core/instance_state.h"
 #include "core/log.h"
 #include "core/platform.h"
-#include "handlers/message_handlers.h"
 #include "datapath/file_sender.h"
+#include "handlers/message_handlers.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"
 

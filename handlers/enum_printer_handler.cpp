@@ -1,7 +1,7 @@
 #include "handlers/message_handlers.h"
 
-#include "core/instance_state.h"
 #include "config/port_discovery.h"
+#include "core/instance_state.h"
 #include "qelapp32/client.h"
 
 LRESULT OnEnumPrinter()

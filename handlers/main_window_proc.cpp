@@ -9,8 +9,7 @@ namespace {
 
 bool IsClientRequest(UINT message)
 {
-    return message >= WM_QELAPP32_ENUMPRINTER && message <= WM_QELAPP32_SENDFILE2 &&
-           message != WM_QELAPP32_UNUSED_1138;
+    return message >= WM_QELAPP32_ENUMPRINTER && message <= WM_QELAPP32_SENDFILE2 && message != WM_QELAPP32_UNUSED_1138;
 }
 
 // The answer each request gives when it fails.

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "core/log.h"
-#include "handlers/client_memory.h"
 #include "datapath/packet_queue.h"
 #include "datapath/write_producers.h"
+#include "handlers/client_memory.h"
 
 LRESULT OnRead(WPARAM bufferSize, LPARAM buffer)
 {

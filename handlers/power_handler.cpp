@@ -1,6 +1,6 @@
+#include "config/spooler_probe.h"
 #include "core/log.h"
 #include "handlers/message_handlers.h"
-#include "config/spooler_probe.h"
 #include "qelapp32/client.h"
 
 // A suspend in the middle of a queued job would strand it; every other power event is

@@ -2,8 +2,8 @@
 
 #include "core/instance_state.h"
 #include "core/log.h"
-#include "handlers/client_memory.h"
 #include "datapath/file_sender.h"
+#include "handlers/client_memory.h"
 #include "qelapp32/client.h"
 
 namespace {
@@ -61,8 +61,7 @@ LRESULT StartFileSender(UINT message, const char *clientName)
         return 0;
     }
     DWORD threadId = 0;
-    HANDLE sender =
-        CreateThread(nullptr, 0, RunAsServiceThread<SendFileToPrinter>, g_senderFileName, 0, &threadId);
+    HANDLE sender = CreateThread(nullptr, 0, RunAsServiceThread<SendFileToPrinter>, g_senderFileName, 0, &threadId);
     if (sender == nullptr) {
         LogError("%s: CreateThread failed (%lu)\n", request, GetLastError());
         return 0;

@@ -1,8 +1,8 @@
 #include "handlers/message_handlers.h"
 
 #include "core/instance_state.h"
-#include "status/status_query.h"
 #include "qelapp32/client.h"
+#include "status/status_query.h"
 
 namespace {
 

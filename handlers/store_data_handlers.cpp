@@ -1,10 +1,10 @@
 #include <array>
 #include <cstring>
 
+#include "config/printer_registry.h"
 #include "core/instance_state.h"
 #include "core/log.h"
 #include "handlers/message_handlers.h"
-#include "config/printer_registry.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"
 
@@ -69,8 +69,8 @@ LRESULT OnStoreData()
         LogError("WM_QELAPP32_STOREDATA: %s missing or not %lu bytes\n", QEL_VALUE_STORE_DATA, count);
         return 0;
     }
-    DWORD code = g_tov.TovStoreData(CurrentAppId(), g_printerName, kStoreNone, name.data(), data.data(), count,
-                                    kStoreReplace);
+    DWORD code =
+        g_tov.TovStoreData(CurrentAppId(), g_printerName, kStoreNone, name.data(), data.data(), count, kStoreReplace);
     if (code != 0) {
         LogError("WM_QELAPP32_STOREDATA: TovStoreData failed (%Xh)\n", code);
         return 0;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "qelapp32/client.h"
 #include "sim/sim_config.h"
 #include "sim/sim_runtime.h"
 #include "sim/sim_text.h"
-#include "qelapp32/client.h"
 #include "tovlib/tov_abi.h"
 
 using qrmtov_sim::AppendCapture;
@@ -43,21 +43,22 @@ constexpr size_t kPrinterNameLimit = 4096;
 // rewritten mid-call cannot mix two versions.
 class Call {
 public:
-    explicit Call(const char* entryPoint) : entryPoint_(entryPoint), config_(SharedConfig().Current()) {}
+    explicit Call(const char *entryPoint) : entryPoint_(entryPoint), config_(SharedConfig().Current()) {}
 
-    const SimConfig& Settings() const { return *config_; }
+    const SimConfig &Settings() const { return *config_; }
     std::optional<DWORD> FailCode() const { return config_->FailCodeFor(entryPoint_); }
 
     // Logged before the delay, so a test can see a call that is still in progress.
-    void Enter(const std::vector<std::string>& fields) const
+    void Enter(const std::vector<std::string> &fields) const
     {
         WriteCallLine(ResolveCallLogPath(*config_), entryPoint_, fields);
         const DWORD delay = config_->DelayFor(entryPoint_);
-        if (delay != 0) Sleep(delay);
+        if (delay != 0)
+            Sleep(delay);
     }
 
 private:
-    const char* entryPoint_;
+    const char *entryPoint_;
     std::shared_ptr<const SimConfig> config_;
 };
 
@@ -66,33 +67,33 @@ std::string Number(unsigned long long value)
     return FormatDecimal(value);
 }
 
-std::string NumberAt(const DWORD* value)
+std::string NumberAt(const DWORD *value)
 {
     return value == nullptr ? std::string() : FormatDecimal(*value);
 }
 
-std::string NumberAt(const WORD* value)
+std::string NumberAt(const WORD *value)
 {
     return value == nullptr ? std::string() : FormatDecimal(*value);
 }
 
-std::string Text(const char* text)
+std::string Text(const char *text)
 {
     return ReadCallerString(text, kPrinterNameLimit);
 }
 
-std::string ItemName(const char* itemName)
+std::string ItemName(const char *itemName)
 {
     return ReadCallerString(itemName, kItemNameSize);
 }
 
 // A buffer pointer may be null only when it is paired with a zero size.
-bool IsMissing(const void* pointer, DWORD size)
+bool IsMissing(const void *pointer, DWORD size)
 {
     return pointer == nullptr && size != 0;
 }
 
-void FillPrinterRecord(std::vector<BYTE>& record, const SimConfig& config, const std::string& name)
+void FillPrinterRecord(std::vector<BYTE> &record, const SimConfig &config, const std::string &name)
 {
     std::fill(record.begin(), record.end(), BYTE{0});
     std::memcpy(&record[kPrinterInfoHandleOffset], &config.printerHandle, sizeof(WORD));
@@ -102,11 +103,13 @@ void FillPrinterRecord(std::vector<BYTE>& record, const SimConfig& config, const
 }
 
 // Both enumerations find the same single printer, named after what was asked for.
-DWORD EnumeratePrinters(const Call& call, const char* name, TOVENUMPROC callback)
+DWORD EnumeratePrinters(const Call &call, const char *name, TOVENUMPROC callback)
 {
-    if (auto code = call.FailCode()) return *code;
-    if (name == nullptr || callback == nullptr) return kInvalidArgument;
-    const SimConfig& config = call.Settings();
+    if (auto code = call.FailCode())
+        return *code;
+    if (name == nullptr || callback == nullptr)
+        return kInvalidArgument;
+    const SimConfig &config = call.Settings();
     const std::string printerName = Text(name);
     std::vector<BYTE> record(kPrinterInfoSize);
     for (DWORD i = 0; i < config.enumRecords; ++i) {
@@ -117,52 +120,60 @@ DWORD EnumeratePrinters(const Call& call, const char* name, TOVENUMPROC callback
 }
 
 // What a write hands over; failing or malformed calls accept nothing.
-DWORD DecideAccepted(const Call& call, const BYTE* data, const DWORD* count)
+DWORD DecideAccepted(const Call &call, const BYTE *data, const DWORD *count)
 {
-    if (call.FailCode() || count == nullptr || IsMissing(data, *count)) return 0;
-    const std::optional<DWORD>& writeMax = call.Settings().writeMax;
+    if (call.FailCode() || count == nullptr || IsMissing(data, *count))
+        return 0;
+    const std::optional<DWORD> &writeMax = call.Settings().writeMax;
     return writeMax ? std::min(*count, *writeMax) : *count;
 }
 
-std::string LoggedWriteBytes(const BYTE* data, const DWORD* count)
+std::string LoggedWriteBytes(const BYTE *data, const DWORD *count)
 {
-    if (count == nullptr) return std::string();
+    if (count == nullptr)
+        return std::string();
     return FormatHex(data, std::min(*count, kLoggedWriteBytes));
 }
 
-DWORD CompleteWrite(const Call& call, const BYTE* data, DWORD* count, DWORD accepted)
+DWORD CompleteWrite(const Call &call, const BYTE *data, DWORD *count, DWORD accepted)
 {
-    if (auto code = call.FailCode()) return *code;
-    if (count == nullptr || IsMissing(data, *count)) return kInvalidArgument;
+    if (auto code = call.FailCode())
+        return *code;
+    if (count == nullptr || IsMissing(data, *count))
+        return kInvalidArgument;
     *count = accepted;
     AppendCapture(ResolveCapturePath(call.Settings()), data, accepted);
     return 0;
 }
 
-DWORD CopyBounded(const std::string& source, void* target, DWORD capacity)
+DWORD CopyBounded(const std::string &source, void *target, DWORD capacity)
 {
     const DWORD copied = static_cast<DWORD>(std::min<size_t>(source.size(), capacity));
-    if (copied != 0) std::memcpy(target, source.data(), copied);
+    if (copied != 0)
+        std::memcpy(target, source.data(), copied);
     return copied;
 }
 
-void NotifyStatusAfterEndDoc(const SimConfig& config)
+void NotifyStatusAfterEndDoc(const SimConfig &config)
 {
-    if (!config.postStatusAfterEndDoc) return;
+    if (!config.postStatusAfterEndDoc)
+        return;
     const std::optional<HWND> window = SharedState().CapturedWindow();
-    if (window) PostMessageA(*window, WM_TOV_STATUSCHANGE, 0, static_cast<LPARAM>(*config.postStatusAfterEndDoc));
+    if (window)
+        PostMessageA(*window, WM_TOV_STATUSCHANGE, 0, static_cast<LPARAM>(*config.postStatusAfterEndDoc));
 }
 
 // Entry points that only acknowledge: log, maybe wait, maybe fail, else 0.
-DWORD Acknowledge(const char* entryPoint, const std::vector<std::string>& fields)
+DWORD Acknowledge(const char *entryPoint, const std::vector<std::string> &fields)
 {
     Call call(entryPoint);
     call.Enter(fields);
-    if (auto code = call.FailCode()) return *code;
+    if (auto code = call.FailCode())
+        return *code;
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -178,7 +189,8 @@ DWORD WINAPI TovUnregisterApp(WORD appId)
 {
     Call call("TovUnregisterApp");
     call.Enter({Number(appId)});
-    if (auto code = call.FailCode()) return *code;
+    if (auto code = call.FailCode())
+        return *code;
     SharedState().ForgetCapture();
     return 0;
 }
@@ -197,12 +209,14 @@ DWORD WINAPI TovEnumByUNC(WORD appId, DWORD flags, LPCSTR remoteName, TOVENUMPRO
     return EnumeratePrinters(call, remoteName, callback);
 }
 
-DWORD WINAPI TovCaptureAlerts(WORD appId, WORD hPrinter, const BYTE* alertMask, HWND alertWindow, DWORD zero)
+DWORD WINAPI TovCaptureAlerts(WORD appId, WORD hPrinter, const BYTE *alertMask, HWND alertWindow, DWORD zero)
 {
     Call call("TovCaptureAlerts");
     call.Enter({Number(appId), Number(hPrinter), FormatHex(alertMask, 4), FormatHandle(alertWindow), Number(zero)});
-    if (auto code = call.FailCode()) return *code;
-    if (alertMask == nullptr) return kInvalidArgument;
+    if (auto code = call.FailCode())
+        return *code;
+    if (alertMask == nullptr)
+        return kInvalidArgument;
     SharedState().RememberCapture(alertWindow);
     return 0;
 }
@@ -211,42 +225,51 @@ DWORD WINAPI TovReleaseAlerts(WORD appId, WORD hPrinter, DWORD one)
 {
     Call call("TovReleaseAlerts");
     call.Enter({Number(appId), Number(hPrinter), Number(one)});
-    if (auto code = call.FailCode()) return *code;
+    if (auto code = call.FailCode())
+        return *code;
     SharedState().ForgetCapture();
     return 0;
 }
 
-DWORD WINAPI TovQueryAlerts(WORD appId, WORD wParamHigh, DWORD wParam, DWORD two, BYTE* buffer, WORD* count)
+DWORD WINAPI TovQueryAlerts(WORD appId, WORD wParamHigh, DWORD wParam, DWORD two, BYTE *buffer, WORD *count)
 {
     Call call("TovQueryAlerts");
     call.Enter({Number(appId), Number(wParamHigh), Number(wParam), Number(two), NumberAt(count)});
-    if (auto code = call.FailCode()) return *code;
-    if (count == nullptr || IsMissing(buffer, *count)) return kInvalidArgument;
+    if (auto code = call.FailCode())
+        return *code;
+    if (count == nullptr || IsMissing(buffer, *count))
+        return kInvalidArgument;
     *count = static_cast<WORD>(CopyBounded(call.Settings().alertData, buffer, *count));
     return 0;
 }
 
-DWORD WINAPI TovQueryPrinterStatus(WORD appId, WORD hPrinter, DWORD flags, BYTE* record, DWORD recordSize,
-                                   DWORD* length)
+DWORD WINAPI TovQueryPrinterStatus(WORD appId, WORD hPrinter, DWORD flags, BYTE *record, DWORD recordSize,
+                                   DWORD *length)
 {
     Call call("TovQueryPrinterStatus");
     call.Enter({Number(appId), Number(hPrinter), Number(flags), Number(recordSize)});
-    if (auto code = call.FailCode()) return *code;
-    if (length == nullptr || IsMissing(record, recordSize)) return kInvalidArgument;
+    if (auto code = call.FailCode())
+        return *code;
+    if (length == nullptr || IsMissing(record, recordSize))
+        return kInvalidArgument;
     const DWORD state = SharedState().NextStatusState(call.Settings());
-    if (recordSize != 0) std::memset(record, 0, recordSize);
-    if (recordSize >= kStatusStateOffset + sizeof(DWORD)) std::memcpy(record + kStatusStateOffset, &state, sizeof(DWORD));
+    if (recordSize != 0)
+        std::memset(record, 0, recordSize);
+    if (recordSize >= kStatusStateOffset + sizeof(DWORD))
+        std::memcpy(record + kStatusStateOffset, &state, sizeof(DWORD));
     *length = std::min(recordSize, kStatusRecordSize);
     return 0;
 }
 
 DWORD WINAPI TovGetDeviceIDStringEx(WORD appId, WORD hPrinter, DWORD flags, LPSTR buffer, DWORD bufferSize,
-                                    DWORD* length)
+                                    DWORD *length)
 {
     Call call("TovGetDeviceIDStringEx");
     call.Enter({Number(appId), Number(hPrinter), Number(flags), Number(bufferSize)});
-    if (auto code = call.FailCode()) return *code;
-    if (length == nullptr || IsMissing(buffer, bufferSize)) return kInvalidArgument;
+    if (auto code = call.FailCode())
+        return *code;
+    if (length == nullptr || IsMissing(buffer, bufferSize))
+        return kInvalidArgument;
     DWORD copied = 0;
     if (bufferSize != 0) {
         copied = CopyBounded(call.Settings().deviceId, buffer, bufferSize - 1);
@@ -256,19 +279,20 @@ DWORD WINAPI TovGetDeviceIDStringEx(WORD appId, WORD hPrinter, DWORD flags, LPST
     return 0;
 }
 
-DWORD WINAPI TovSendBidi(WORD appId, WORD tag, DWORD zero, DWORD command, BYTE* reply, DWORD* replyLength,
-                         const BYTE* request, DWORD requestLength)
+DWORD WINAPI TovSendBidi(WORD appId, WORD tag, DWORD zero, DWORD command, BYTE *reply, DWORD *replyLength,
+                         const BYTE *request, DWORD requestLength)
 {
     Call call("TovSendBidi");
     call.Enter({Number(appId), Number(tag), Number(zero), Number(command), NumberAt(replyLength),
                 FormatHex(request, requestLength), Number(requestLength)});
-    if (auto code = call.FailCode()) return *code;
+    if (auto code = call.FailCode())
+        return *code;
     if (replyLength == nullptr || IsMissing(reply, *replyLength) || IsMissing(request, requestLength)) {
         return kInvalidArgument;
     }
-    const SimConfig& config = call.Settings();
-    const std::string echo = request == nullptr ? std::string()
-                                                : std::string(reinterpret_cast<const char*>(request), requestLength);
+    const SimConfig &config = call.Settings();
+    const std::string echo =
+        request == nullptr ? std::string() : std::string(reinterpret_cast<const char *>(request), requestLength);
     const DWORD copied = CopyBounded(config.bidiReply.value_or(echo), reply, *replyLength);
     *replyLength = config.bidiReplyLength.value_or(copied);
     return 0;
@@ -283,12 +307,13 @@ DWORD WINAPI TovEndDoc(WORD hPrinter, DWORD zero)
 {
     Call call("TovEndDoc");
     call.Enter({Number(hPrinter), Number(zero)});
-    if (auto code = call.FailCode()) return *code;
+    if (auto code = call.FailCode())
+        return *code;
     NotifyStatusAfterEndDoc(call.Settings());
     return 0;
 }
 
-DWORD WINAPI TovWrite(WORD appId, WORD hPrinter, DWORD zero, const BYTE* data, DWORD* count, DWORD one)
+DWORD WINAPI TovWrite(WORD appId, WORD hPrinter, DWORD zero, const BYTE *data, DWORD *count, DWORD one)
 {
     Call call("TovWrite");
     const DWORD accepted = DecideAccepted(call, data, count);
@@ -297,13 +322,15 @@ DWORD WINAPI TovWrite(WORD appId, WORD hPrinter, DWORD zero, const BYTE* data, D
     return CompleteWrite(call, data, count, accepted);
 }
 
-DWORD WINAPI TovWriteUNI(LPCSTR portName, const BYTE* data, DWORD* count)
+DWORD WINAPI TovWriteUNI(LPCSTR portName, const BYTE *data, DWORD *count)
 {
     Call call("TovWriteUNI");
     const DWORD accepted = portName == nullptr ? 0 : DecideAccepted(call, data, count);
     call.Enter({Text(portName), NumberAt(count), Number(accepted), LoggedWriteBytes(data, count)});
-    if (auto code = call.FailCode()) return *code;
-    if (portName == nullptr) return kInvalidArgument;
+    if (auto code = call.FailCode())
+        return *code;
+    if (portName == nullptr)
+        return kInvalidArgument;
     return CompleteWrite(call, data, count, accepted);
 }
 
@@ -337,7 +364,8 @@ DWORD WINAPI TovPing(DWORD zero)
 {
     Call call("TovPing");
     call.Enter({Number(zero)});
-    if (auto code = call.FailCode()) return *code;
+    if (auto code = call.FailCode())
+        return *code;
     return call.Settings().pingAnswer;
 }
 
@@ -351,33 +379,37 @@ DWORD WINAPI TovFlushMWOBuffer(void)
     return Acknowledge("TovFlushMWOBuffer", {});
 }
 
-DWORD WINAPI TovStoreData(WORD appId, LPCSTR printerName, DWORD zero, const char* itemName, const BYTE* data,
+DWORD WINAPI TovStoreData(WORD appId, LPCSTR printerName, DWORD zero, const char *itemName, const BYTE *data,
                           DWORD size, DWORD one)
 {
     Call call("TovStoreData");
-    call.Enter({Number(appId), Text(printerName), Number(zero), ItemName(itemName), FormatHex(data, size),
-                Number(size), Number(one)});
-    if (auto code = call.FailCode()) return *code;
-    if (printerName == nullptr || itemName == nullptr || IsMissing(data, size)) return kInvalidArgument;
-    const std::string bytes = size == 0 ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
+    call.Enter({Number(appId), Text(printerName), Number(zero), ItemName(itemName), FormatHex(data, size), Number(size),
+                Number(one)});
+    if (auto code = call.FailCode())
+        return *code;
+    if (printerName == nullptr || itemName == nullptr || IsMissing(data, size))
+        return kInvalidArgument;
+    const std::string bytes = size == 0 ? std::string() : std::string(reinterpret_cast<const char *>(data), size);
     const std::string storePath = ResolveStorePath(call.Settings());
     return StoreItem(storePath, Text(printerName), ItemName(itemName), bytes) ? 0 : kStoreWriteFailed;
 }
 
-DWORD WINAPI TovRetrieveData(WORD appId, LPCSTR printerName, DWORD zero, const char* itemName, BYTE* buffer,
-                             DWORD size, DWORD* delivered, DWORD zeroAgain)
+DWORD WINAPI TovRetrieveData(WORD appId, LPCSTR printerName, DWORD zero, const char *itemName, BYTE *buffer, DWORD size,
+                             DWORD *delivered, DWORD zeroAgain)
 {
     Call call("TovRetrieveData");
     call.Enter({Number(appId), Text(printerName), Number(zero), ItemName(itemName), Number(size), Number(zeroAgain)});
-    if (auto code = call.FailCode()) return *code;
+    if (auto code = call.FailCode())
+        return *code;
     if (printerName == nullptr || itemName == nullptr || delivered == nullptr || IsMissing(buffer, size)) {
         return kInvalidArgument;
     }
     const std::optional<std::string> stored =
         RetrieveItem(ResolveStorePath(call.Settings()), Text(printerName), ItemName(itemName));
-    if (!stored) return kUnknownItem;
+    if (!stored)
+        return kUnknownItem;
     *delivered = CopyBounded(*stored, buffer, size);
     return 0;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -21,8 +21,8 @@ struct SimConfig {
     // Differs between two loads, so counters tied to one version of the file can restart.
     unsigned long long loadId = 0;
 
-    std::map<std::string, DWORD> failCodes;  // lower-case entry point name -> code
-    std::map<std::string, DWORD> delaysMs;   // lower-case entry point name -> ms
+    std::map<std::string, DWORD> failCodes; // lower-case entry point name -> code
+    std::map<std::string, DWORD> delaysMs;  // lower-case entry point name -> ms
 
     WORD registerAnswer = 1;
     DWORD pingAnswer = 0;
@@ -45,16 +45,16 @@ struct SimConfig {
     std::string callLogPath;
     std::string storePath;
 
-    std::optional<DWORD> FailCodeFor(const char* entryPoint) const;
-    DWORD DelayFor(const char* entryPoint) const;
+    std::optional<DWORD> FailCodeFor(const char *entryPoint) const;
+    DWORD DelayFor(const char *entryPoint) const;
 };
 
-SimConfig ParseConfig(const std::string& iniText);
+SimConfig ParseConfig(const std::string &iniText);
 
 std::string ResolveConfigPath();
-std::string ResolveCallLogPath(const SimConfig& config);
-std::string ResolveCapturePath(const SimConfig& config);
-std::string ResolveStorePath(const SimConfig& config);
+std::string ResolveCallLogPath(const SimConfig &config);
+std::string ResolveCapturePath(const SimConfig &config);
+std::string ResolveStorePath(const SimConfig &config);
 
 // Holds the parsed settings and re-reads the file when its time or size changes.
 class ConfigCache {
@@ -62,7 +62,7 @@ public:
     std::shared_ptr<const SimConfig> Current();
 
 private:
-    void Reload(const std::string& path, const std::optional<FileStamp>& stamp);
+    void Reload(const std::string &path, const std::optional<FileStamp> &stamp);
 
     CriticalSection lock_;
     bool loaded_ = false;
@@ -72,4 +72,4 @@ private:
     unsigned long long nextLoadId_ = 1;
 };
 
-}  // namespace qrmtov_sim
+} // namespace qrmtov_sim

@@ -17,19 +17,19 @@ using FileHandle = HandleGuard;
 struct FileStamp {
     ULONGLONG lastWrite = 0;
     ULONGLONG size = 0;
-    bool operator==(const FileStamp& other) const { return lastWrite == other.lastWrite && size == other.size; }
-    bool operator!=(const FileStamp& other) const { return !(*this == other); }
+    bool operator==(const FileStamp &other) const { return lastWrite == other.lastWrite && size == other.size; }
+    bool operator!=(const FileStamp &other) const { return !(*this == other); }
 };
 
-std::optional<FileStamp> ReadFileStamp(const std::string& path);
-std::optional<std::string> ReadWholeFile(const std::string& path);
+std::optional<FileStamp> ReadFileStamp(const std::string &path);
+std::optional<std::string> ReadWholeFile(const std::string &path);
 // One WriteFile per call, so lines from several threads or processes never interleave.
-bool AppendToFile(const std::string& path, const std::string& bytes);
+bool AppendToFile(const std::string &path, const std::string &bytes);
 // Writes beside the target and renames over it, so readers never see half a file.
-bool ReplaceFileContent(const std::string& path, const std::string& bytes);
+bool ReplaceFileContent(const std::string &path, const std::string &bytes);
 
-std::optional<std::string> ReadEnvironment(const char* name);
+std::optional<std::string> ReadEnvironment(const char *name);
 // The folder of this DLL, with a trailing backslash.
 std::string ModuleDirectory();
 
-}  // namespace qrmtov_sim
+} // namespace qrmtov_sim

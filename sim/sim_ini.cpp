@@ -7,35 +7,36 @@ namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
-bool IsComment(const std::string& line)
+bool IsComment(const std::string &line)
 {
     return line.empty() || line[0] == ';' || line[0] == '#';
 }
 
-bool IsSectionHeader(const std::string& line)
+bool IsSectionHeader(const std::string &line)
 {
     return line.size() >= 2 && line.front() == '[' && line.back() == ']';
 }
 
-bool SameName(const std::string& a, const std::string& b)
+bool SameName(const std::string &a, const std::string &b)
 {
     return LowerAscii(a) == LowerAscii(b);
 }
 
-std::string StripBom(const std::string& text)
+std::string StripBom(const std::string &text)
 {
     return text.compare(0, 3, kUtf8Bom) == 0 ? text.substr(3) : text;
 }
 
-}  // namespace
+} // namespace
 
-IniDocument IniDocument::Parse(const std::string& text)
+IniDocument IniDocument::Parse(const std::string &text)
 {
     IniDocument document;
-    IniSection* current = nullptr;
-    for (const std::string& rawLine : SplitOn(StripBom(text), '\n')) {
+    IniSection *current = nullptr;
+    for (const std::string &rawLine : SplitOn(StripBom(text), '\n')) {
         const std::string line = TrimSpaces(rawLine);
-        if (IsComment(line)) continue;
+        if (IsComment(line))
+            continue;
         if (IsSectionHeader(line)) {
             const std::string name = TrimSpaces(line.substr(1, line.size() - 2));
             current = document.FindMutableSection(name);
@@ -46,7 +47,8 @@ IniDocument IniDocument::Parse(const std::string& text)
             continue;
         }
         const size_t equals = line.find('=');
-        if (current == nullptr || equals == std::string::npos) continue;
+        if (current == nullptr || equals == std::string::npos)
+            continue;
         current->entries.push_back(IniEntry{TrimSpaces(line.substr(0, equals)), TrimSpaces(line.substr(equals + 1))});
     }
     return document;
@@ -55,40 +57,44 @@ IniDocument IniDocument::Parse(const std::string& text)
 std::string IniDocument::Serialize() const
 {
     std::string text;
-    for (const IniSection& section : sections_) {
+    for (const IniSection &section : sections_) {
         text += "[" + section.name + "]\r\n";
-        for (const IniEntry& entry : section.entries) text += entry.key + "=" + entry.value + "\r\n";
+        for (const IniEntry &entry : section.entries)
+            text += entry.key + "=" + entry.value + "\r\n";
     }
     return text;
 }
 
-const IniSection* IniDocument::FindSection(const std::string& name) const
+const IniSection *IniDocument::FindSection(const std::string &name) const
 {
-    for (const IniSection& section : sections_) {
-        if (SameName(section.name, name)) return &section;
+    for (const IniSection &section : sections_) {
+        if (SameName(section.name, name))
+            return &section;
     }
     return nullptr;
 }
 
 // The first of duplicate keys wins, as with GetPrivateProfileString.
-const std::string* IniDocument::FindValue(const std::string& section, const std::string& key) const
+const std::string *IniDocument::FindValue(const std::string &section, const std::string &key) const
 {
-    const IniSection* found = FindSection(section);
-    if (found == nullptr) return nullptr;
-    for (const IniEntry& entry : found->entries) {
-        if (SameName(entry.key, key)) return &entry.value;
+    const IniSection *found = FindSection(section);
+    if (found == nullptr)
+        return nullptr;
+    for (const IniEntry &entry : found->entries) {
+        if (SameName(entry.key, key))
+            return &entry.value;
     }
     return nullptr;
 }
 
-void IniDocument::SetValue(const std::string& section, const std::string& key, const std::string& value)
+void IniDocument::SetValue(const std::string &section, const std::string &key, const std::string &value)
 {
-    IniSection* target = FindMutableSection(section);
+    IniSection *target = FindMutableSection(section);
     if (target == nullptr) {
         sections_.push_back(IniSection{section, {}});
         target = &sections_.back();
     }
-    for (IniEntry& entry : target->entries) {
+    for (IniEntry &entry : target->entries) {
         if (SameName(entry.key, key)) {
             entry.value = value;
             return;
@@ -97,12 +103,13 @@ void IniDocument::SetValue(const std::string& section, const std::string& key, c
     target->entries.push_back(IniEntry{key, value});
 }
 
-IniSection* IniDocument::FindMutableSection(const std::string& name)
+IniSection *IniDocument::FindMutableSection(const std::string &name)
 {
-    for (IniSection& section : sections_) {
-        if (SameName(section.name, name)) return &section;
+    for (IniSection &section : sections_) {
+        if (SameName(section.name, name))
+            return &section;
     }
     return nullptr;
 }
 
-}  // namespace qrmtov_sim
+} // namespace qrmtov_sim

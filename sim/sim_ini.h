@@ -21,17 +21,17 @@ struct IniSection {
 // Section and key names match without regard to case, as Windows' own INI files do.
 class IniDocument {
 public:
-    static IniDocument Parse(const std::string& text);
+    static IniDocument Parse(const std::string &text);
     std::string Serialize() const;
 
-    const IniSection* FindSection(const std::string& name) const;
-    const std::string* FindValue(const std::string& section, const std::string& key) const;
-    void SetValue(const std::string& section, const std::string& key, const std::string& value);
+    const IniSection *FindSection(const std::string &name) const;
+    const std::string *FindValue(const std::string &section, const std::string &key) const;
+    void SetValue(const std::string &section, const std::string &key, const std::string &value);
 
 private:
-    IniSection* FindMutableSection(const std::string& name);
+    IniSection *FindMutableSection(const std::string &name);
 
     std::vector<IniSection> sections_;
 };
 
-}  // namespace qrmtov_sim
+} // namespace qrmtov_sim

@@ -14,15 +14,18 @@ class CriticalSection {
 public:
     CriticalSection() { InitializeCriticalSection(&section_); }
     ~CriticalSection() { DeleteCriticalSection(&section_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
+    CriticalSection(const CriticalSection &) = delete;
+    CriticalSection &operator=(const CriticalSection &) = delete;
 
-    CRITICAL_SECTION* Native() { return &section_; }
+    CRITICAL_SECTION *Native() { return &section_; }
 
 private:
     CRITICAL_SECTION section_;
 };
 
-inline CriticalSectionLock Lock(CriticalSection& section) { return LockSection(section.Native()); }
+inline CriticalSectionLock Lock(CriticalSection &section)
+{
+    return LockSection(section.Native());
+}
 
-}  // namespace qrmtov_sim
+} // namespace qrmtov_sim

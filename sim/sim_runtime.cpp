@@ -8,38 +8,39 @@ namespace qrmtov_sim {
 namespace {
 
 // Each file has its own lock: a slow store write must not hold up the call log.
-CriticalSection& LogLock()
+CriticalSection &LogLock()
 {
     static CriticalSection lock;
     return lock;
 }
 
-CriticalSection& CaptureLock()
+CriticalSection &CaptureLock()
 {
     static CriticalSection lock;
     return lock;
 }
 
-CriticalSection& StoreLock()
+CriticalSection &StoreLock()
 {
     static CriticalSection lock;
     return lock;
 }
 
-std::string FormatCallLine(const char* entryPoint, const std::vector<std::string>& fields)
+std::string FormatCallLine(const char *entryPoint, const std::vector<std::string> &fields)
 {
     std::string line = entryPoint;
-    for (const std::string& field : fields) line += "\t" + field;
+    for (const std::string &field : fields)
+        line += "\t" + field;
     return line + "\n";
 }
 
-IniDocument ReadStore(const std::string& storePath)
+IniDocument ReadStore(const std::string &storePath)
 {
     const std::optional<std::string> text = ReadWholeFile(storePath);
     return IniDocument::Parse(text ? *text : std::string());
 }
 
-}  // namespace
+} // namespace
 
 void PrinterState::RememberRegisteredWindow(HWND window)
 {
@@ -63,11 +64,12 @@ void PrinterState::ForgetCapture()
 std::optional<HWND> PrinterState::CapturedWindow()
 {
     const CriticalSectionLock guard = Lock(lock_);
-    if (!captured_) return std::nullopt;
+    if (!captured_)
+        return std::nullopt;
     return capturedWindow_;
 }
 
-DWORD PrinterState::NextStatusState(const SimConfig& config)
+DWORD PrinterState::NextStatusState(const SimConfig &config)
 {
     const CriticalSectionLock guard = Lock(lock_);
     // A rewritten settings file starts its sequence from the beginning.
@@ -75,27 +77,30 @@ DWORD PrinterState::NextStatusState(const SimConfig& config)
         sequenceLoadId_ = config.loadId;
         sequencePosition_ = 0;
     }
-    if (sequencePosition_ < config.statusSequence.size()) return config.statusSequence[sequencePosition_++];
+    if (sequencePosition_ < config.statusSequence.size())
+        return config.statusSequence[sequencePosition_++];
     return config.statusState;
 }
 
-void WriteCallLine(const std::string& logPath, const char* entryPoint, const std::vector<std::string>& fields)
+void WriteCallLine(const std::string &logPath, const char *entryPoint, const std::vector<std::string> &fields)
 {
-    if (logPath.empty()) return;
+    if (logPath.empty())
+        return;
     const std::string line = FormatCallLine(entryPoint, fields);
     const CriticalSectionLock guard = Lock(LogLock());
     AppendToFile(logPath, line);
 }
 
-void AppendCapture(const std::string& capturePath, const void* data, DWORD size)
+void AppendCapture(const std::string &capturePath, const void *data, DWORD size)
 {
-    if (capturePath.empty() || data == nullptr || size == 0) return;
+    if (capturePath.empty() || data == nullptr || size == 0)
+        return;
     const CriticalSectionLock guard = Lock(CaptureLock());
-    AppendToFile(capturePath, std::string(static_cast<const char*>(data), size));
+    AppendToFile(capturePath, std::string(static_cast<const char *>(data), size));
 }
 
-bool StoreItem(const std::string& storePath, const std::string& printerName, const std::string& itemName,
-               const std::string& bytes)
+bool StoreItem(const std::string &storePath, const std::string &printerName, const std::string &itemName,
+               const std::string &bytes)
 {
     const CriticalSectionLock guard = Lock(StoreLock());
     IniDocument store = ReadStore(storePath);
@@ -103,26 +108,27 @@ bool StoreItem(const std::string& storePath, const std::string& printerName, con
     return ReplaceFileContent(storePath, store.Serialize());
 }
 
-std::optional<std::string> RetrieveItem(const std::string& storePath, const std::string& printerName,
-                                        const std::string& itemName)
+std::optional<std::string> RetrieveItem(const std::string &storePath, const std::string &printerName,
+                                        const std::string &itemName)
 {
     const CriticalSectionLock guard = Lock(StoreLock());
     const IniDocument store = ReadStore(storePath);
-    const std::string* hex = store.FindValue(printerName, itemName);
-    if (hex == nullptr) return std::nullopt;
+    const std::string *hex = store.FindValue(printerName, itemName);
+    if (hex == nullptr)
+        return std::nullopt;
     return ParseHexBytes(*hex);
 }
 
-ConfigCache& SharedConfig()
+ConfigCache &SharedConfig()
 {
     static ConfigCache cache;
     return cache;
 }
 
-PrinterState& SharedState()
+PrinterState &SharedState()
 {
     static PrinterState state;
     return state;
 }
 
-}  // namespace qrmtov_sim
+} // namespace qrmtov_sim

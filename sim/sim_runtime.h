@@ -22,7 +22,7 @@ public:
     // The window to notify, only while alerts are captured.
     std::optional<HWND> CapturedWindow();
     // Consumes the next value of status_sequence, else answers status_state.
-    DWORD NextStatusState(const SimConfig& config);
+    DWORD NextStatusState(const SimConfig &config);
 
 private:
     CriticalSection lock_;
@@ -34,16 +34,16 @@ private:
 };
 
 // One line per call: the name, then each field, separated by tabs.
-void WriteCallLine(const std::string& logPath, const char* entryPoint, const std::vector<std::string>& fields);
-void AppendCapture(const std::string& capturePath, const void* data, DWORD size);
+void WriteCallLine(const std::string &logPath, const char *entryPoint, const std::vector<std::string> &fields);
+void AppendCapture(const std::string &capturePath, const void *data, DWORD size);
 
 // Items kept per printer name, as hex, in an INI file that outlives the process.
-bool StoreItem(const std::string& storePath, const std::string& printerName, const std::string& itemName,
-               const std::string& bytes);
-std::optional<std::string> RetrieveItem(const std::string& storePath, const std::string& printerName,
-                                        const std::string& itemName);
+bool StoreItem(const std::string &storePath, const std::string &printerName, const std::string &itemName,
+               const std::string &bytes);
+std::optional<std::string> RetrieveItem(const std::string &storePath, const std::string &printerName,
+                                        const std::string &itemName);
 
-ConfigCache& SharedConfig();
-PrinterState& SharedState();
+ConfigCache &SharedConfig();
+PrinterState &SharedState();
 
-}  // namespace qrmtov_sim
+} // namespace qrmtov_sim

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "config/port_discovery.h"
 #include "core/instance_state.h"
 #include "core/log.h"
-#include "config/port_discovery.h"
 #include "qelapp32/client.h"
 #include "tovlib/tov_library.h"
 
@@ -17,8 +17,8 @@ DWORD QueryPrinterState(DWORD *state)
 {
     BYTE record[kStatusRecordSize] = {};
     DWORD length = 0;
-    const DWORD code = g_tov.TovQueryPrinterStatus(CurrentAppId(), CurrentPrinterHandle(), kTovAllFlags,
-                                                   record, kStatusRecordSize, &length);
+    const DWORD code = g_tov.TovQueryPrinterStatus(CurrentAppId(), CurrentPrinterHandle(), kTovAllFlags, record,
+                                                   kStatusRecordSize, &length);
     std::memcpy(state, record + kStatusStateOffset, sizeof(*state));
     Trace("TovQueryPrinterStatus: Status %d\n", *state);
     return code;
@@ -62,8 +62,7 @@ bool RefreshPrinterStatus(int *usbRequeryCount)
             }
             g_statusWord |= kStatusErrorBit;
             return true;
-        default:
-            return true;
+        default: return true;
         }
     }
 }

@@ -6,8 +6,8 @@
 
 // A 412-byte printer record, as the library's enumeration delivers it.
 constexpr DWORD kPrinterInfoSize = 412;
-constexpr DWORD kPrinterInfoHandleOffset = 86;   // WORD hPrinter, 0 = no printer
-constexpr DWORD kPrinterInfoFlagsOffset = 88;    // BYTE flags, bit 0 answered to clients
+constexpr DWORD kPrinterInfoHandleOffset = 86; // WORD hPrinter, 0 = no printer
+constexpr DWORD kPrinterInfoFlagsOffset = 88;  // BYTE flags, bit 0 answered to clients
 constexpr DWORD kPrinterInfoRemoteNameOffset = 100;
 constexpr DWORD kPrinterInfoRemoteNameSize = kPrinterInfoSize - kPrinterInfoRemoteNameOffset;
 
@@ -29,12 +29,30 @@ enum TovPrinterState : DWORD {
 // The 24 entry points, by the names they are exported and resolved under, in the order
 // the service resolves them. TovQueryPortType and TovFlushMWOBuffer are resolved only.
 constexpr const char *kTovEntryPointNames[] = {
-    "TovRegisterApp",         "TovUnregisterApp",    "TovEnumSpecificPort",  "TovEnumByUNC",
-    "TovCaptureAlerts",       "TovReleaseAlerts",    "TovQueryAlerts",       "TovQueryPrinterStatus",
-    "TovGetDeviceIDStringEx", "TovSendBidi",         "TovStartDoc",          "TovEndDoc",
-    "TovWrite",               "TovWriteUNI",         "TovSetJobControlMode", "TovSetJobCancelMode",
-    "TovSetEndOfJobMode",     "TovOpen",             "TovClose",             "TovPing",
-    "TovQueryPortType",       "TovFlushMWOBuffer",   "TovStoreData",         "TovRetrieveData",
+    "TovRegisterApp",
+    "TovUnregisterApp",
+    "TovEnumSpecificPort",
+    "TovEnumByUNC",
+    "TovCaptureAlerts",
+    "TovReleaseAlerts",
+    "TovQueryAlerts",
+    "TovQueryPrinterStatus",
+    "TovGetDeviceIDStringEx",
+    "TovSendBidi",
+    "TovStartDoc",
+    "TovEndDoc",
+    "TovWrite",
+    "TovWriteUNI",
+    "TovSetJobControlMode",
+    "TovSetJobCancelMode",
+    "TovSetEndOfJobMode",
+    "TovOpen",
+    "TovClose",
+    "TovPing",
+    "TovQueryPortType",
+    "TovFlushMWOBuffer",
+    "TovStoreData",
+    "TovRetrieveData",
 };
 
 typedef BOOL(WINAPI *TOVENUMPROC)(LPVOID printerInfo);
@@ -48,16 +66,15 @@ typedef DWORD(WINAPI *TovCaptureAlertsFn)(WORD appId, WORD hPrinter, const BYTE 
 typedef DWORD(WINAPI *TovReleaseAlertsFn)(WORD appId, WORD hPrinter, DWORD one);
 typedef DWORD(WINAPI *TovQueryAlertsFn)(WORD appId, WORD wParamHigh, DWORD wParam, DWORD two, BYTE *buffer,
                                         WORD *count);
-typedef DWORD(WINAPI *TovQueryPrinterStatusFn)(WORD appId, WORD hPrinter, DWORD flags, BYTE *record,
-                                               DWORD recordSize, DWORD *length);
-typedef DWORD(WINAPI *TovGetDeviceIDStringExFn)(WORD appId, WORD hPrinter, DWORD flags, LPSTR buffer,
-                                                DWORD bufferSize, DWORD *length);
-typedef DWORD(WINAPI *TovSendBidiFn)(WORD appId, WORD tag, DWORD zero, DWORD command, BYTE *reply,
-                                     DWORD *replyLength, const BYTE *request, DWORD requestLength);
+typedef DWORD(WINAPI *TovQueryPrinterStatusFn)(WORD appId, WORD hPrinter, DWORD flags, BYTE *record, DWORD recordSize,
+                                               DWORD *length);
+typedef DWORD(WINAPI *TovGetDeviceIDStringExFn)(WORD appId, WORD hPrinter, DWORD flags, LPSTR buffer, DWORD bufferSize,
+                                                DWORD *length);
+typedef DWORD(WINAPI *TovSendBidiFn)(WORD appId, WORD tag, DWORD zero, DWORD command, BYTE *reply, DWORD *replyLength,
+                                     const BYTE *request, DWORD requestLength);
 typedef DWORD(WINAPI *TovStartDocFn)(WORD hPrinter, DWORD zero1, DWORD zero2);
 typedef DWORD(WINAPI *TovEndDocFn)(WORD hPrinter, DWORD zero);
-typedef DWORD(WINAPI *TovWriteFn)(WORD appId, WORD hPrinter, DWORD zero, const BYTE *data, DWORD *count,
-                                  DWORD one);
+typedef DWORD(WINAPI *TovWriteFn)(WORD appId, WORD hPrinter, DWORD zero, const BYTE *data, DWORD *count, DWORD one);
 typedef DWORD(WINAPI *TovWriteUNIFn)(LPCSTR portName, const BYTE *data, DWORD *count);
 typedef DWORD(WINAPI *TovSetJobControlModeFn)(WORD appId, WORD hPrinter, DWORD mode, DWORD arg);
 typedef DWORD(WINAPI *TovSetJobCancelModeFn)(WORD appId, WORD hPrinter, DWORD mode);
@@ -69,5 +86,5 @@ typedef DWORD(WINAPI *TovQueryPortTypeFn)(void);
 typedef DWORD(WINAPI *TovFlushMWOBufferFn)(void);
 typedef DWORD(WINAPI *TovStoreDataFn)(WORD appId, LPCSTR printerName, DWORD zero, const char *itemName,
                                       const BYTE *data, DWORD size, DWORD one);
-typedef DWORD(WINAPI *TovRetrieveDataFn)(WORD appId, LPCSTR printerName, DWORD zero, const char *itemName,
-                                         BYTE *buffer, DWORD size, DWORD *delivered, DWORD zeroAgain);
+typedef DWORD(WINAPI *TovRetrieveDataFn)(WORD appId, LPCSTR printerName, DWORD zero, const char *itemName, BYTE *buffer,
+                                         DWORD size, DWORD *delivered, DWORD zeroAgain);

@@ -1,7 +1,7 @@
 #include "tovlib/tov_library.h"
 
-#include "core/entry_point.h"
 #include <cstring>
+#include "core/entry_point.h"
 
 #include "core/log.h"
 #include "core/platform.h"
@@ -35,15 +35,12 @@ bool ResolveTovEntryPoints(HMODULE module, TovApi &api)
            ResolveEntry(module, "TovQueryPrinterStatus", api.TovQueryPrinterStatus) &&
            ResolveEntry(module, "TovGetDeviceIDStringEx", api.TovGetDeviceIDStringEx) &&
            ResolveEntry(module, "TovSendBidi", api.TovSendBidi) &&
-           ResolveEntry(module, "TovStartDoc", api.TovStartDoc) &&
-           ResolveEntry(module, "TovEndDoc", api.TovEndDoc) &&
-           ResolveEntry(module, "TovWrite", api.TovWrite) &&
-           ResolveEntry(module, "TovWriteUNI", api.TovWriteUNI) &&
+           ResolveEntry(module, "TovStartDoc", api.TovStartDoc) && ResolveEntry(module, "TovEndDoc", api.TovEndDoc) &&
+           ResolveEntry(module, "TovWrite", api.TovWrite) && ResolveEntry(module, "TovWriteUNI", api.TovWriteUNI) &&
            ResolveEntry(module, "TovSetJobControlMode", api.TovSetJobControlMode) &&
            ResolveEntry(module, "TovSetJobCancelMode", api.TovSetJobCancelMode) &&
            ResolveEntry(module, "TovSetEndOfJobMode", api.TovSetEndOfJobMode) &&
-           ResolveEntry(module, "TovOpen", api.TovOpen) &&
-           ResolveEntry(module, "TovClose", api.TovClose) &&
+           ResolveEntry(module, "TovOpen", api.TovOpen) && ResolveEntry(module, "TovClose", api.TovClose) &&
            ResolveEntry(module, "TovPing", api.TovPing) &&
            ResolveEntry(module, "TovQueryPortType", api.TovQueryPortType) &&
            ResolveEntry(module, "TovFlushMWOBuffer", api.TovFlushMWOBuffer) &&

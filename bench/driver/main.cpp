@@ -147,11 +147,10 @@ void AddPacketRows(const std::string &name, const Samples &packet, double p99Goa
     const double percents[] = {50.0, 99.0};
     for (double percent : percents) {
         const bool median = percent == 50.0;
-        rows->push_back(WithSpread(RatioRow(name + (median ? ", median" : ", p99"), packet.Percentile(percent) / 1e3,
-                                            kPostPauseMs, "ms", median ? 1.05 : p99Goal, median ? note : ""),
-                                   kParts, [&](int part) {
-                                       return packet.Part(part, kParts).Percentile(percent) / 1e3 / kPostPauseMs;
-                                   }));
+        rows->push_back(WithSpread(
+            RatioRow(name + (median ? ", median" : ", p99"), packet.Percentile(percent) / 1e3, kPostPauseMs, "ms",
+                     median ? 1.05 : p99Goal, median ? note : ""),
+            kParts, [&](int part) { return packet.Part(part, kParts).Percentile(percent) / 1e3 / kPostPauseMs; }));
     }
 }
 
@@ -160,11 +159,12 @@ void AddRequestRows(const RequestSeries &series, std::vector<ResultRow> *rows)
     const std::string requestNote = CountNote("1137 round trips", series.noop.Count(), series.bareNoop.Count());
     rows->push_back(WithSpread(RatioRow("Request round trip 1137, median", series.noop.Median(),
                                         series.bareNoop.Median(), "us", 1.2, requestNote),
-                               kParts, [&](int part) { return PartRatio(series.noop, series.bareNoop, part, kParts); }));
-    rows->push_back(WithSpread(
-        RatioRow("Request round trip 1137, p99", series.noop.Percentile(99), series.bareNoop.Percentile(99), "us",
-                 1.2, ""),
-        kParts, [&](int part) { return PartRatio(series.noop, series.bareNoop, part, kParts, 99.0); }));
+                               kParts,
+                               [&](int part) { return PartRatio(series.noop, series.bareNoop, part, kParts); }));
+    rows->push_back(WithSpread(RatioRow("Request round trip 1137, p99", series.noop.Percentile(99),
+                                        series.bareNoop.Percentile(99), "us", 1.2, ""),
+                               kParts,
+                               [&](int part) { return PartRatio(series.noop, series.bareNoop, part, kParts, 99.0); }));
 
     char packetNote[160];
     std::snprintf(packetNote, sizeof(packetNote), "%u samples, %d reads found no reply yet, max %.2f ms",
@@ -184,11 +184,10 @@ void AddRequestRows(const RequestSeries &series, std::vector<ResultRow> *rows)
                   series.libraryCall.Median(), series.handOff.Median(), series.ping.Median());
     rows->push_back(RatioRow("Status byte 1128 with a refresh, median", series.statusRefresh.Median(),
                              series.noop.Median() + series.libraryCall.Median(), "us", 1.2, refreshNote));
-    rows->push_back(WithSpread(RatioRow("  same, against a bare window's hand-off", series.statusRefresh.Median(),
-                                        series.bareRefresh.Median(), "us", 1.2,
-                                        "floor: bare window, reset/set/wait on two events, worker makes the same call"),
-                               kParts,
-                               [&](int part) { return PartRatio(series.statusRefresh, series.bareRefresh, part, kParts); }));
+    rows->push_back(WithSpread(
+        RatioRow("  same, against a bare window's hand-off", series.statusRefresh.Median(), series.bareRefresh.Median(),
+                 "us", 1.2, "floor: bare window, reset/set/wait on two events, worker makes the same call"),
+        kParts, [&](int part) { return PartRatio(series.statusRefresh, series.bareRefresh, part, kParts); }));
 }
 
 void AddLoadRows(const LoadSeries &series, const Samples &unloaded, std::vector<ResultRow> *rows)
@@ -246,7 +245,8 @@ void AddSenderRow(const SenderSeries &series, std::vector<ResultRow> *rows)
                   static_cast<unsigned>(series.service.Count()), series.service.Median() / 1e3,
                   series.bare.Median() / 1e3, series.threadStartEnd.Median() / 1e3);
     row.note = note;
-    rows->push_back(WithSpread(row, kParts, [&](int part) { return PartRatio(series.bare, series.service, part, kParts); }));
+    rows->push_back(
+        WithSpread(row, kParts, [&](int part) { return PartRatio(series.bare, series.service, part, kParts); }));
     // The design starts a thread per send; the bare loop runs on its process's main thread.
     const double withThread = series.bare.Median() + series.threadStartEnd.Median();
     ResultRow threaded = RatioRow("  same, against the bare loop and a thread's start and end", service,
@@ -415,16 +415,16 @@ void AddCostRows(const InstanceCostSeries &series, std::vector<ResultRow> *rows)
         {"  same, against the bare program with the design's steps", series.servicePrivate, series.designPrivate,
          "bare program with the design's threads, events and library"},
         {"Idle instance: working set", series.serviceWorkingSet, series.bareWorkingSet, "bare program"},
-        {"  same, against the bare program with the design's steps", series.serviceWorkingSet,
-         series.designWorkingSet, "bare program with the design's threads, events and library"},
+        {"  same, against the bare program with the design's steps", series.serviceWorkingSet, series.designWorkingSet,
+         "bare program with the design's threads, events and library"},
     };
     for (const auto &row : memory) {
         char note[200];
         std::snprintf(note, sizeof(note), "%d repetitions; floor: %s, %.2f MB", parts, row.floorName,
                       row.floor.Median() / kMegabyte);
-        rows->push_back(WithSpread(RatioRow(row.name, row.service.Median() / kMegabyte, row.floor.Median() / kMegabyte,
-                                            "MB", 1.5, note),
-                                   parts, [&](int part) { return PartRatio(row.service, row.floor, part, parts); }));
+        rows->push_back(WithSpread(
+            RatioRow(row.name, row.service.Median() / kMegabyte, row.floor.Median() / kMegabyte, "MB", 1.5, note),
+            parts, [&](int part) { return PartRatio(row.service, row.floor, part, parts); }));
     }
 
     ResultRow threads = RatioRow("Idle instance: threads", series.service.threads, series.bare.threads, "", 0, "");
@@ -466,9 +466,10 @@ void AddPrinterRows(const FleetSeries &series, DWORD idleMs, std::vector<ResultR
             std::snprintf(name, sizeof(name), "%d printer%s %s, until all serve", count, count == 1 ? "" : "s",
                           allAtOnce ? "all at once" : "one after another");
             char note[160];
-            std::snprintf(note, sizeof(note), "%d repetitions; floor: %d x the single start's median, %.1f ms, "
-                          "of %u single starts taken between", parts, count, single,
-                          static_cast<unsigned>(series.singleStart.Count()));
+            std::snprintf(note, sizeof(note),
+                          "%d repetitions; floor: %d x the single start's median, %.1f ms, "
+                          "of %u single starts taken between",
+                          parts, count, single, static_cast<unsigned>(series.singleStart.Count()));
             ResultRow row = RatioRow(name, starts.Median() / 1e3, count * single, "ms", 1.2, note);
             if (allAtOnce) {
                 row.goal = "reported";
@@ -486,9 +487,9 @@ void AddPrinterRows(const FleetSeries &series, DWORD idleMs, std::vector<ResultR
     std::snprintf(name, sizeof(name), "%d printers: private memory, all instances", largest);
     char note[120];
     std::snprintf(note, sizeof(note), "floor: %d x one instance alone, %.2f MB", largest, one.Median() / kMegabyte);
-    rows->push_back(WithSpread(RatioRow(name, largest * many.Median() / kMegabyte, largest * one.Median() / kMegabyte,
-                                        "MB", 1.05, note),
-                               parts, [&](int part) { return many.Values()[part] / one.Values()[part]; }));
+    rows->push_back(WithSpread(
+        RatioRow(name, largest * many.Median() / kMegabyte, largest * one.Median() / kMegabyte, "MB", 1.05, note),
+        parts, [&](int part) { return many.Values()[part] / one.Values()[part]; }));
     std::snprintf(name, sizeof(name), "%d printers idle ", series.fleetIdle);
     AddIdleRows(name, series.idle, series.bareIdle, idleMs, rows);
     ResultRow own = RatioRow("Each instance answers its own 1137", series.answered, series.asked, "", 0, "");
@@ -512,8 +513,8 @@ bool WritePlotData(const std::string &out, const std::vector<SenderSeries> &send
         return false;
     std::fprintf(sizes, "# MB service_MB/s bare_MB/s (10^6 bytes per second)\n");
     for (const SenderSeries &sender : senders) {
-        std::fprintf(sizes, "%.0f %.2f %.2f\n", sender.fileBytes / kMegabyte, sender.fileBytes / sender.service.Median(),
-                     sender.fileBytes / sender.bare.Median());
+        std::fprintf(sizes, "%.0f %.2f %.2f\n", sender.fileBytes / kMegabyte,
+                     sender.fileBytes / sender.service.Median(), sender.fileBytes / sender.bare.Median());
     }
     std::fprintf(printers, "# printers one_after_another_ms all_at_once_ms n_x_single_ms private_MB_per_instance\n");
     for (int count : fleet.sizes) {
@@ -564,8 +565,8 @@ int main(int argc, char **argv)
         for (size_t i = 0; i < senders.size(); ++i) {
             // Large files take long: fewer runs, never fewer than the repetitions.
             const int megabytes = options.sizesMb[i];
-            const int runs = megabytes >= 100 ? std::max(options.repetitions, options.senderRuns * 2 / 5)
-                                              : options.senderRuns;
+            const int runs =
+                megabytes >= 100 ? std::max(options.repetitions, options.senderRuns * 2 / 5) : options.senderRuns;
             std::printf("qelbench: file sender, %d MB, %d runs each\n", megabytes, runs);
             std::fflush(stdout);
             if (!MeasureFileSender(service, options.out, megabytes, runs, i + 1 == senders.size(), &senders[i]))

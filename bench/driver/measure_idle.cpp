@@ -49,8 +49,7 @@ bool EndIdle(const IdleProbe &probe, IdleResult *result)
 
 } // namespace
 
-bool MeasureIdle(const std::vector<std::string> &commandLineTexts, DWORD milliseconds,
-                 std::vector<IdleResult> *results)
+bool MeasureIdle(const std::vector<std::string> &commandLineTexts, DWORD milliseconds, std::vector<IdleResult> *results)
 {
     std::vector<IdleProbe> probes(commandLineTexts.size());
     std::vector<bool> started(commandLineTexts.size());

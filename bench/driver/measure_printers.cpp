@@ -55,8 +55,8 @@ void AskEachItsOwn(const Fleet &fleet, FleetSeries *series)
         GetWindowThreadProcessId(window, &owner);
         char title[256] = "";
         GetWindowTextA(window, title, sizeof(title));
-        const bool own = owner == instance->ProcessId() &&
-                         std::string(title) == QEL_WINDOW_TITLE_PREFIX + instance->PrinterName();
+        const bool own =
+            owner == instance->ProcessId() && std::string(title) == QEL_WINDOW_TITLE_PREFIX + instance->PrinterName();
         series->strays += own ? 0 : 1;
         ++series->asked;
         series->answered += own && SendRequest(window, WM_QELAPP32_NOOP, 0, 0) == 1 ? 1 : 0;

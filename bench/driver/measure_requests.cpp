@@ -114,8 +114,7 @@ private:
 // pace, from a thread of its own, until it is destroyed.
 class AlertPoster {
 public:
-    explicit AlertPoster(HWND alertWindow)
-        : window_(alertWindow), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    explicit AlertPoster(HWND alertWindow) : window_(alertWindow), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
     {
         DWORD threadId = 0;
         thread_.Reset(CreateThread(nullptr, 0, Post, this, 0, &threadId));
@@ -218,8 +217,7 @@ void RunBurst(const ServiceInstance &service, const BareWindow &bare, InProcessL
     RunBlock(&series->libraryCall, [&] { return library.TimeStatusQuery(); });
     if (withStatus) {
         RunBlock(&series->statusFromWord, [&] {
-            return TimeRequest(service.Window(), WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE, QEL_STATUS_READY,
-                               wrong);
+            return TimeRequest(service.Window(), WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE, QEL_STATUS_READY, wrong);
         });
     }
     RunBlock(&series->ping, [&] { return TimeRequest(service.Window(), WM_QELAPP32_PING, 0, 0, 1, wrong); });
@@ -276,14 +274,12 @@ bool MeasureRequests(ServiceInstance &service, BareWindow &bare, InProcessLibrar
             }
         }
         // Both hand-offs after a run of no-ops to their own window, both workers idle for 2 s.
-        RunBlock(&series->bareNoop, [&] {
-            return TimeRequest(bare.Window(), WM_QELAPP32_NOOP, 0, 0, 1, &series->wrongAnswers);
-        });
+        RunBlock(&series->bareNoop,
+                 [&] { return TimeRequest(bare.Window(), WM_QELAPP32_NOOP, 0, 0, 1, &series->wrongAnswers); });
         series->bareRefresh.Add(TimeRequest(bare.Window(), WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE,
                                             QEL_STATUS_READY, &series->wrongAnswers));
-        RunBlock(&series->noop, [&] {
-            return TimeRequest(service.Window(), WM_QELAPP32_NOOP, 0, 0, 1, &series->wrongAnswers);
-        });
+        RunBlock(&series->noop,
+                 [&] { return TimeRequest(service.Window(), WM_QELAPP32_NOOP, 0, 0, 1, &series->wrongAnswers); });
         series->statusRefresh.Add(TimeRequest(service.Window(), WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE,
                                               QEL_STATUS_READY, &series->wrongAnswers));
         lastRefreshEnd = NowMicroseconds();

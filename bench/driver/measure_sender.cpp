@@ -6,8 +6,8 @@
 #include "bench_clock.h"
 #include "floor_programs.h"
 #include "measures.h"
-#include "qelapp32/client.h"
 #include "process_cost.h"
+#include "qelapp32/client.h"
 #include "service_instance.h"
 #include "thread_watch.h"
 

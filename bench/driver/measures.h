@@ -16,15 +16,15 @@ class InProcessLibrary;
 
 // Requests to a running instance, all in microseconds.
 struct RequestSeries {
-    Samples noop;            // 1137 to the service
-    Samples bareNoop;        // 1137 to the bare window
-    Samples libraryCall;     // TovQueryPrinterStatus in this process
-    Samples statusFromWord;  // 1128, no refresh due
-    Samples statusRefresh;   // 1128, refresh due, healthy library
-    Samples bareRefresh;     // 1128 to the bare window: the same hand-off to a worker thread
-    Samples handOff;         // the hand-off alone, between two threads of this process
-    Samples ping;            // 1135: a request that makes one library call, for reference
-    Samples packet;          // 1127, then 1126 until the reply is there
+    Samples noop;             // 1137 to the service
+    Samples bareNoop;         // 1137 to the bare window
+    Samples libraryCall;      // TovQueryPrinterStatus in this process
+    Samples statusFromWord;   // 1128, no refresh due
+    Samples statusRefresh;    // 1128, refresh due, healthy library
+    Samples bareRefresh;      // 1128 to the bare window: the same hand-off to a worker thread
+    Samples handOff;          // the hand-off alone, between two threads of this process
+    Samples ping;             // 1135: a request that makes one library call, for reference
+    Samples packet;           // 1127, then 1126 until the reply is there
     int packetExtraReads = 0; // 1126 that found no reply yet
     int wrongAnswers = 0;
 };
@@ -37,20 +37,20 @@ bool MeasureRequests(ServiceInstance &service, BareWindow &bare, InProcessLibrar
 // 2,000 packet round trips while a second client posts status alerts (1524) to the
 // instance's alert window: the one inbound stream carries both.
 struct LoadSeries {
-    Samples packet;          // 1127, then 1126 until the echo, microseconds
-    int extraReads = 0;      // 1126 that found no reply or an alert
-    int repliesLost = 0;     // round trips whose echo never came
+    Samples packet;      // 1127, then 1126 until the echo, microseconds
+    int extraReads = 0;  // 1126 that found no reply or an alert
+    int repliesLost = 0; // round trips whose echo never came
     int alertsPosted = 0;
-    int alertsRead = 0;      // status packets read back through 1126
-    int wrongPackets = 0;    // anything read that is neither
-    Samples alertRead;       // each 1126 that answered an alert, microseconds
+    int alertsRead = 0;   // status packets read back through 1126
+    int wrongPackets = 0; // anything read that is neither
+    Samples alertRead;    // each 1126 that answered an alert, microseconds
 };
 
 bool MeasurePacketsUnderAlerts(ServiceInstance &service, int roundTrips, LoadSeries *series);
 
 struct SenderSeries {
-    Samples service; // 1134 until the sender thread ended, microseconds
-    Samples bare;    // the bare loop, microseconds
+    Samples service;        // 1134 until the sender thread ended, microseconds
+    Samples bare;           // the bare loop, microseconds
     Samples threadStartEnd; // one empty thread started and waited for in this process, microseconds
     Samples privateBytes;   // the instance's private memory during one more send, when asked for
     double fileBytes = 0;
@@ -61,24 +61,24 @@ bool MeasureFileSender(ServiceInstance &service, const std::string &scratchDirec
                        bool sampleMemory, SenderSeries *series);
 
 struct LifecycleSeries {
-    Samples serviceStart;      // process creation until the init event, microseconds
-    Samples bareStart;         // the bare start-up program
-    Samples bareLibraryStart;  // the bare start-up program that also binds and registers
-    Samples libraryBind;       // its own time for binding and registering, microseconds
-    Samples bareDesignStart;   // the bare start-up program that also takes the design's other steps
-    Samples endJob;            // 1125 until the ready-for-next-job event, microseconds
+    Samples serviceStart;     // process creation until the init event, microseconds
+    Samples bareStart;        // the bare start-up program
+    Samples bareLibraryStart; // the bare start-up program that also binds and registers
+    Samples libraryBind;      // its own time for binding and registering, microseconds
+    Samples bareDesignStart;  // the bare start-up program that also takes the design's other steps
+    Samples endJob;           // 1125 until the ready-for-next-job event, microseconds
 };
 
 // Starts and ends `cycles` instances, each beside one run of each kind of bare start-up.
 bool MeasureLifecycle(int cycles, LifecycleSeries *series);
 
 struct IdleResult {
-    double cpuMs = -1;                  // the threads' CPU time, to the nanosecond
-    long long processTicks = -1;        // the whole process's, threads that ended included, 10 ms ticks
-    unsigned long long runs = 0;        // times any thread was put on a CPU
-    int threadsStarted = 0;             // threads there at the end and not at the start
-    int threadsEnded = 0;               // and the other way round
-    ProcessActivity threads;            // per thread, the differences
+    double cpuMs = -1;           // the threads' CPU time, to the nanosecond
+    long long processTicks = -1; // the whole process's, threads that ended included, 10 ms ticks
+    unsigned long long runs = 0; // times any thread was put on a CPU
+    int threadsStarted = 0;      // threads there at the end and not at the start
+    int threadsEnded = 0;        // and the other way round
+    ProcessActivity threads;     // per thread, the differences
     bool ok = false;
 };
 
@@ -94,8 +94,8 @@ IdleResult SumIdle(const std::vector<IdleResult> &results);
 struct InstanceCostSeries {
     Samples servicePrivate, barePrivate, designPrivate;          // bytes
     Samples serviceWorkingSet, bareWorkingSet, designWorkingSet; // bytes
-    ProcessCost service, bare, design; // the last repetition's, with every handle
-    std::string printerName;           // the last repetition's instance
+    ProcessCost service, bare, design;                           // the last repetition's, with every handle
+    std::string printerName;                                     // the last repetition's instance
 };
 
 bool MeasureInstanceCost(int repetitions, InstanceCostSeries *series);
@@ -103,10 +103,10 @@ bool MeasureInstanceCost(int repetitions, InstanceCostSeries *series);
 // Many instances, one printer each: started one after another and all at once, each
 // beside a single start taken just before it.
 struct FleetSeries {
-    std::vector<int> sizes;                    // instances: 1, 8, 32
-    Samples singleStart;                       // one instance alone, microseconds
-    Samples singlePerRepetition;               // the median of each repetition's single starts
-    std::map<int, Samples> oneAfterAnother;    // until every instance serves, microseconds, per repetition
+    std::vector<int> sizes;                 // instances: 1, 8, 32
+    Samples singleStart;                    // one instance alone, microseconds
+    Samples singlePerRepetition;            // the median of each repetition's single starts
+    std::map<int, Samples> oneAfterAnother; // until every instance serves, microseconds, per repetition
     std::map<int, Samples> allAtOnce;
     std::map<int, Samples> privatePerInstance; // bytes, all instances' sum / count, per repetition
     IdleResult idle;                           // all of the largest fleet, the last repetition

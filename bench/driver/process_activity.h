@@ -8,7 +8,7 @@
 #include <string>
 
 struct ThreadActivity {
-    std::string name;         // the thread's comm
+    std::string name; // the thread's comm
     unsigned long long runNs = 0;
     unsigned long long runs = 0; // times the thread was put on a CPU
 };

@@ -1,5 +1,5 @@
-#include "core/entry_point.h"
 #include "process_cost.h"
+#include "core/entry_point.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>

@@ -78,11 +78,11 @@ bool WriteJson(const std::string &path, const std::vector<ResultRow> &rows)
                      JsonString(row.name).c_str(), JsonNumber(row.value).c_str(), JsonString(row.unit).c_str(),
                      JsonNumber(row.floor).c_str(), row.hasRatio ? JsonNumber(row.ratio).c_str() : "null",
                      JsonString(row.goal).c_str(), row.met ? "true" : "false",
-                     row.repetitions > 0 ? ("{\"low\": " + JsonNumber(row.spreadLow) + ", \"high\": " +
-                                            JsonNumber(row.spreadHigh) + ", \"repetitions\": " +
-                                            std::to_string(row.repetitions) + "}")
-                                               .c_str()
-                                         : "null",
+                     row.repetitions > 0
+                         ? ("{\"low\": " + JsonNumber(row.spreadLow) + ", \"high\": " + JsonNumber(row.spreadHigh) +
+                            ", \"repetitions\": " + std::to_string(row.repetitions) + "}")
+                               .c_str()
+                         : "null",
                      i + 1 < rows.size() ? "," : "");
     }
     std::fprintf(file, "]\n");

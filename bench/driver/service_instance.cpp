@@ -37,8 +37,8 @@ BenchPrinterKey::BenchPrinterKey(const std::string &printerName, const char *por
 {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, PrinterKeyPath(name_).c_str());
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, PrinterKeyPath(name_).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, PrinterKeyPath(name_).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
         RegSetValueExA(key, QEL_VALUE_PORT, 0, REG_SZ, reinterpret_cast<const BYTE *>(port),
                        static_cast<DWORD>(lstrlenA(port) + 1));
         RegCloseKey(key);

@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "core/remote_memory.h"
 
@@ -25,7 +25,6 @@ public:
 private:
     std::string name_;
 };
-
 
 class ServiceInstance {
 public:

@@ -1,10 +1,9 @@
-#include "core/entry_point.h"
 #include "sim_library.h"
+#include "core/entry_point.h"
 
 #include "bench_clock.h"
 
 namespace {
-
 
 } // namespace
 

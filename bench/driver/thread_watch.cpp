@@ -96,7 +96,6 @@ void ThreadWatch::Handle(const DEBUG_EVENT &event, DWORD *continueStatus)
             SetEvent(endedEvent_.Get());
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }

@@ -47,42 +47,42 @@
 #define WM_QELAPP32_PRINTEROK 2024u
 
 /* Answers. */
-#define QEL_FAILURE             0xFFFFFFFFu /* 1124 and 1129 */
-#define QEL_STATUS_ATTENTION    0x20u       /* 1128: attention pending, reported once */
-#define QEL_STATUS_ERROR        0x80u       /* 1128: error condition */
-#define QEL_STATUS_READY        0x98u       /* 1128: ready, or a network port */
+#define QEL_FAILURE              0xFFFFFFFFu /* 1124 and 1129 */
+#define QEL_STATUS_ATTENTION     0x20u       /* 1128: attention pending, reported once */
+#define QEL_STATUS_ERROR         0x80u       /* 1128: error condition */
+#define QEL_STATUS_READY         0x98u       /* 1128: ready, or a network port */
 #define QEL_BROADCAST_QUERY_DENY 0x424D5144u /* WM_POWERBROADCAST while a job is queued */
 
 /* lParam of 1128. */
-#define QEL_REFRESH_IF_DUE      0u /* refresh when more than 2000 ms passed, and wait */
-#define QEL_REFRESH_NO_WAIT     1u /* refresh when due, wait only on the very first refresh */
-#define QEL_REFRESH_FORCED      2u /* always refresh, and wait */
+#define QEL_REFRESH_IF_DUE  0u /* refresh when more than 2000 ms passed, and wait */
+#define QEL_REFRESH_NO_WAIT 1u /* refresh when due, wait only on the very first refresh */
+#define QEL_REFRESH_FORCED  2u /* always refresh, and wait */
 
 /* Sizes. */
-#define QEL_MAX_MESSAGE_LENGTH  1024u /* a packet through 1127, a reply through 1126 */
-#define QEL_STORE_NAME_SIZE     36u   /* "QelApp32StoreDataName", terminator included */
-#define QEL_STORE_DATA_SIZE     512u  /* "QelApp32StoreData" */
+#define QEL_MAX_MESSAGE_LENGTH 1024u /* a packet through 1127, a reply through 1126 */
+#define QEL_STORE_NAME_SIZE    36u   /* "QelApp32StoreDataName", terminator included */
+#define QEL_STORE_DATA_SIZE    512u  /* "QelApp32StoreData" */
 
 /* Registry: HKEY_LOCAL_MACHINE\<prefix><printer name><suffix>. */
-#define QEL_PRINTERS_KEY_PREFIX  "System\\CurrentControlSet\\control\\Print\\Printers\\"
-#define QEL_DRIVER_DATA_SUFFIX   "\\PrinterDriverData"
-#define QEL_VALUE_HWND           "QelApp32Hwnd"
-#define QEL_VALUE_APPID          "QelApp32AppId"
-#define QEL_VALUE_NON_BIDI       "NON BIDI MODE"
-#define QEL_VALUE_STORE_NAME     "QelApp32StoreDataName"
-#define QEL_VALUE_STORE_SIZE     "QelApp32StoreDataSize"
-#define QEL_VALUE_STORE_DATA     "QelApp32StoreData"
+#define QEL_PRINTERS_KEY_PREFIX   "System\\CurrentControlSet\\control\\Print\\Printers\\"
+#define QEL_DRIVER_DATA_SUFFIX    "\\PrinterDriverData"
+#define QEL_VALUE_HWND            "QelApp32Hwnd"
+#define QEL_VALUE_APPID           "QelApp32AppId"
+#define QEL_VALUE_NON_BIDI        "NON BIDI MODE"
+#define QEL_VALUE_STORE_NAME      "QelApp32StoreDataName"
+#define QEL_VALUE_STORE_SIZE      "QelApp32StoreDataSize"
+#define QEL_VALUE_STORE_DATA      "QelApp32StoreData"
 #define QEL_VALUE_STORE_RETRIEVED "QelApp32StoreBytesRetrieved"
-#define QEL_VALUE_PORT           "Port" /* on the printer's own key */
+#define QEL_VALUE_PORT            "Port" /* on the printer's own key */
 
 /* Event names, formatted with the printer name (clients create the last one). */
-#define QEL_EVENT_INIT_FORMAT          "%s:QELAPP32_INIT_EVENT"
-#define QEL_EVENT_INIT_CANCEL_FORMAT   "%s:QELAPP32_INIT_CANCEL_EVENT"
-#define QEL_EVENT_NEXT_JOB_FORMAT      "%s:QELAPP32_READY_FOR_NEXT_JOB"
-#define QEL_EVENT_ALERT_INIT_FORMAT    "QelApp32_Alert_Init%s"
-#define QEL_EVENT_WRITE_DATA_FORMAT    "QelApp32_Write_Data%s"
-#define QEL_EVENT_GET_STATUS_FORMAT    "QelApp32_Get_Status%s"
-#define QEL_EVENT_GOT_STATUS_FORMAT    "QelApp32_Got_Status%s"
+#define QEL_EVENT_INIT_FORMAT        "%s:QELAPP32_INIT_EVENT"
+#define QEL_EVENT_INIT_CANCEL_FORMAT "%s:QELAPP32_INIT_CANCEL_EVENT"
+#define QEL_EVENT_NEXT_JOB_FORMAT    "%s:QELAPP32_READY_FOR_NEXT_JOB"
+#define QEL_EVENT_ALERT_INIT_FORMAT  "QelApp32_Alert_Init%s"
+#define QEL_EVENT_WRITE_DATA_FORMAT  "QelApp32_Write_Data%s"
+#define QEL_EVENT_GET_STATUS_FORMAT  "QelApp32_Get_Status%s"
+#define QEL_EVENT_GOT_STATUS_FORMAT  "QelApp32_Got_Status%s"
 
 /* Windows. */
 #define QEL_MAIN_WINDOW_CLASS   "QelAPP32WndClass"
@@ -90,10 +90,10 @@
 #define QEL_WINDOW_TITLE_PREFIX "VODUVI32 "
 
 /* Packet frame: 0xA5, payload length (big-endian 16 bits), payload. */
-#define QEL_PACKET_START        0xA5u
-#define QEL_PACKET_HEADER_SIZE  3u
-#define QEL_DOC_START_BYTE      1u /* first byte of a 1127 message that starts a document */
-#define QEL_DOC_END_BYTE        2u /* first byte of a message that ends a document */
+#define QEL_PACKET_START       0xA5u
+#define QEL_PACKET_HEADER_SIZE 3u
+#define QEL_DOC_START_BYTE     1u /* first byte of a 1127 message that starts a document */
+#define QEL_DOC_END_BYTE       2u /* first byte of a message that ends a document */
 
 /* Packets the instance builds itself; clients read them through 1126 among the replies. */
 #define QEL_STATUS_PACKET_SIZE        8u  /* a5 00 05 00 ff S5 S6 S7 */
@@ -102,7 +102,7 @@
 #define QEL_ALERT_DATA_HEADER_SIZE    5u  /* a5 NH NL 51 f0, then the alert data */
 
 /* wParam of the channel messages: printer handle high, length or size low. */
-#define QEL_MAKE_WPARAM(printerHandle, length) \
+#define QEL_MAKE_WPARAM(printerHandle, length)                                                                         \
     ((WPARAM)((((DWORD)(WORD)(printerHandle)) << 16) | (DWORD)(WORD)(length)))
 #define QEL_PRINTER_HANDLE_OF(enumAnswer) ((WORD)(((DWORD)(enumAnswer)) >> 16))
 
@@ -118,16 +118,22 @@ static __inline HWND QelFindInstanceWindow(const char *printerName)
     HKEY key;
     HWND window;
     DWORD value = 0, size = sizeof(value), type = 0;
-    if (lstrlenA(printerName) > 200) return NULL;
+    if (lstrlenA(printerName) > 200)
+        return NULL;
     wsprintfA(path, "%s%s%s", QEL_PRINTERS_KEY_PREFIX, printerName, QEL_DRIVER_DATA_SUFFIX);
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return NULL;
-    if (RegQueryValueExA(key, QEL_VALUE_HWND, NULL, &type, (LPBYTE)&value, &size) != ERROR_SUCCESS) value = 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return NULL;
+    if (RegQueryValueExA(key, QEL_VALUE_HWND, NULL, &type, (LPBYTE)&value, &size) != ERROR_SUCCESS)
+        value = 0;
     RegCloseKey(key);
     window = (HWND)(ULONG_PTR)value;
-    if (window == NULL || !IsWindow(window)) return NULL;
-    if (GetClassNameA(window, text, sizeof(text)) == 0 || lstrcmpiA(text, QEL_MAIN_WINDOW_CLASS) != 0) return NULL;
+    if (window == NULL || !IsWindow(window))
+        return NULL;
+    if (GetClassNameA(window, text, sizeof(text)) == 0 || lstrcmpiA(text, QEL_MAIN_WINDOW_CLASS) != 0)
+        return NULL;
     wsprintfA(path, "%s%s", QEL_WINDOW_TITLE_PREFIX, printerName);
-    if (GetWindowTextA(window, text, sizeof(text)) == 0 || lstrcmpiA(text, path) != 0) return NULL;
+    if (GetWindowTextA(window, text, sizeof(text)) == 0 || lstrcmpiA(text, path) != 0)
+        return NULL;
     return window;
 }
 

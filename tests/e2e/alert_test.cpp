@@ -17,8 +17,8 @@ std::vector<std::string> ReadPackets(TestInstance &instance, RemoteMemory &buffe
     std::vector<std::string> packets;
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (packets.size() < count && GetTickCount64() < deadline) {
-        const WORD length = static_cast<WORD>(instance.Send(WM_QELAPP32_READ, QEL_MAKE_WPARAM(0, 1024),
-                                                            buffer.Address()));
+        const WORD length =
+            static_cast<WORD>(instance.Send(WM_QELAPP32_READ, QEL_MAKE_WPARAM(0, 1024), buffer.Address()));
         if (length == 0) {
             Sleep(20); // nothing queued yet; the alert and write threads work on their own
             continue;

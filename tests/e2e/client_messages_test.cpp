@@ -106,8 +106,7 @@ TEST_F(ClientMessagesE2E, LibraryFailuresAnswer0AndRetrieveWritesNothing)
 
     Request("Never stored", 2);
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_RETRIEVEDATA));
-    EXPECT_TRUE(
-        instance.Process().HasLogLine("QELAPP32: WM_QELAPP32_RETRIEVEDATA: TovRetrieveData failed (1002h)\n"));
+    EXPECT_TRUE(instance.Process().HasLogLine("QELAPP32: WM_QELAPP32_RETRIEVEDATA: TovRetrieveData failed (1002h)\n"));
     EXPECT_FALSE(instance.Printer().HasDriverValue(QEL_VALUE_STORE_RETRIEVED));
     std::string data;
     EXPECT_TRUE(instance.Printer().ReadDriverBinary(QEL_VALUE_STORE_DATA, &data));
@@ -176,7 +175,8 @@ TEST_F(ClientMessagesE2E, AddressesIntoTheServicesImageAreRefusedAndItKeepsServi
     ASSERT_NE(0, imageData);
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_NOOP));
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_READ, 1024, imageData));
-    EXPECT_EQ(static_cast<LRESULT>(QEL_FAILURE), instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 4096), imageData));
+    EXPECT_EQ(static_cast<LRESULT>(QEL_FAILURE),
+              instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 4096), imageData));
     EXPECT_EQ(2u, instance.Process().LogLines().size());
 
     // The library table is intact: requests that call the library still work.

@@ -20,8 +20,8 @@ constexpr DWORD kWaitMs = 10000;
 // Current components and, as an installation leaves them, a backup of each.
 bool PutCurrentComponents(const ComponentSandbox &sandbox)
 {
-    for (const char *backup : {"qrmtovs.bak", "qrmtov.bak", "qrmlmdll.bak", "qrmlmpm.bak", "qrmusb32.bak", "qrmpps.bak",
-                               "korvalis.bak"}) {
+    for (const char *backup :
+         {"qrmtovs.bak", "qrmtov.bak", "qrmlmdll.bak", "qrmlmpm.bak", "qrmusb32.bak", "qrmpps.bak", "korvalis.bak"}) {
         if (!sandbox.Put(backup, "ver_5_0_0_0.dll"))
             return false;
     }
@@ -62,7 +62,8 @@ TEST(ComponentCheckE2E, CheckOnlyRunAnswers0ForAnOutdatedComponentWithoutWindowO
     EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_HWND));
     EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_APPID));
     EXPECT_EQ(nullptr, FindWindowA(QEL_MAIN_WINDOW_CLASS, ("VODUVI32 " + printer.Name()).c_str()));
-    HANDLE initCancel = OpenEventA(SYNCHRONIZE, FALSE, InstanceEventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
+    HANDLE initCancel =
+        OpenEventA(SYNCHRONIZE, FALSE, InstanceEventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
     EXPECT_EQ(nullptr, initCancel) << "no event is created on a check-only run";
     if (initCancel != nullptr)
         CloseHandle(initCancel);
@@ -77,7 +78,8 @@ TEST(ComponentCheckE2E, OutdatedComponentCancelsStartUpAndAsksForARestart)
 
     TestPrinterKey printer(UniquePrinterName("outdated"), "LPT1:");
     SimPrinter sim;
-    HANDLE initEvent = CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_INIT_FORMAT, printer.Name()).c_str());
+    HANDLE initEvent =
+        CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_INIT_FORMAT, printer.Name()).c_str());
     HANDLE initCancel =
         CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer.Name()).c_str());
     ServiceProcess process;

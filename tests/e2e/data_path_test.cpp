@@ -53,8 +53,8 @@ public:
         path_ = std::string(directory) + "\\" + name_;
         if (bytes.empty() && tag == "absent")
             return;
-        HANDLE file = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        HANDLE file =
+            CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD written = 0;
         if (!bytes.empty())
             WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -162,9 +162,9 @@ TEST_F(DataPathE2E, DocumentRequestsKeepTheirPlaceAmongThePackets)
     instance.Sim().Set("fail.TovStartDoc", "0x58");
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_OPEN));
     EXPECT_EQ(0, instance.Send(WM_QELAPP32_STARTDOC, QEL_MAKE_WPARAM(7, 0)));
-    EXPECT_TRUE(instance.Process().WaitForLogLine("QELAPP32: WM_QELAPP32_OPEN: TovOpen(1, 5, 20) failed (57h)\n", 2000));
     EXPECT_TRUE(
-        instance.Process().WaitForLogLine("QELAPP32: WM_QELAPP32_STARTDOC: TovStartDoc failed (58h)\n", 2000));
+        instance.Process().WaitForLogLine("QELAPP32: WM_QELAPP32_OPEN: TovOpen(1, 5, 20) failed (57h)\n", 2000));
+    EXPECT_TRUE(instance.Process().WaitForLogLine("QELAPP32: WM_QELAPP32_STARTDOC: TovStartDoc failed (58h)\n", 2000));
     EXPECT_TRUE(instance.EndJob());
     EXPECT_EQ(0, instance.Process().AccessViolations());
 }
@@ -251,15 +251,12 @@ TEST_F(DataPathE2E, BadClientAddressesCostTheAnswerNotTheInstance)
     EXPECT_EQ(1u, instance.Sim().CallsNamed("TovSendBidi").size()) << "nothing bad was queued";
     const std::vector<std::string> expected = {
         "QELAPP32: WM_QELAPP32_READ: invalid buffer address 10h (1024 bytes)\n",
-        "QELAPP32: WM_QELAPP32_READ: invalid buffer address " + AddressText(readOnly.Address()) +
-            " (16 bytes)\n",
+        "QELAPP32: WM_QELAPP32_READ: invalid buffer address " + AddressText(readOnly.Address()) + " (16 bytes)\n",
         "QELAPP32: WM_QELAPP32_WRITE: invalid message address 10h (4 bytes)\n",
-        "QELAPP32: WM_QELAPP32_WRITE: invalid message address " + AddressText(noAccess.Address()) +
-            " (4 bytes)\n",
+        "QELAPP32: WM_QELAPP32_WRITE: invalid message address " + AddressText(noAccess.Address()) + " (4 bytes)\n",
         "QELAPP32: WM_QELAPP32_WRITE: message of 2000 bytes refused (at most 1024)\n",
         "QELAPP32: WM_QELAPP32_SENDFILE: invalid file name address 10h\n",
-        "QELAPP32: WM_QELAPP32_SENDFILE2: invalid file name address " + AddressText(noAccess.Address()) +
-            "\n",
+        "QELAPP32: WM_QELAPP32_SENDFILE2: invalid file name address " + AddressText(noAccess.Address()) + "\n",
         "QELAPP32: WM_QELAPP32_SENDFILE: file name \"..\\win.ini\" refused\n",
     };
     EXPECT_EQ(expected, instance.Process().LogLines());
@@ -277,7 +274,8 @@ TEST_F(DataPathE2E, EndJobCancelsARunningSenderAndWaitsForItsClosingSteps)
     EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, file.Name()));
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovWrite", 2, kWaitMs));
     EXPECT_EQ(0, SendFile(WM_QELAPP32_SENDFILE2, file.Name())) << "one sender at a time";
-    EXPECT_TRUE(instance.Process().WaitForLogLine("QELAPP32: WM_QELAPP32_SENDFILE2: a file is still being sent\n", 2000));
+    EXPECT_TRUE(
+        instance.Process().WaitForLogLine("QELAPP32: WM_QELAPP32_SENDFILE2: a file is still being sent\n", 2000));
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_SENDFILE, 0, 0));
 
     EXPECT_TRUE(instance.EndJob(1, MAKELPARAM(0, 5)));

@@ -101,8 +101,8 @@ TEST(Lifecycle, MissingLibraryEndsStartUpQuietly)
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                               &startup, &info));
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &info));
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 15000));
     DWORD exitCode = 1;
     GetExitCodeProcess(info.hProcess, &exitCode);

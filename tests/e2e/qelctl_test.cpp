@@ -121,7 +121,8 @@ TEST_F(QelctlCommands, RefusedRequestsExitWithOneAndTheInstanceLogsWhy)
 {
     const FailureCase cases[] = {
         {"fail.TovOpen", "0x57", "open", "open failed", "QELAPP32: WM_QELAPP32_OPEN: TovOpen(1, 5, 20) failed (57h)\n"},
-        {"fail.TovClose", "0x57", "close", "close failed", "QELAPP32: WM_QELAPP32_CLOSE: TovClose(1, 5) failed (57h)\n"},
+        {"fail.TovClose", "0x57", "close", "close failed",
+         "QELAPP32: WM_QELAPP32_CLOSE: TovClose(1, 5) failed (57h)\n"},
         {"fail.TovPing", "0x57", "ping", "ping failed", "QELAPP32: WM_QELAPP32_PING: TovPing failed (57h)\n"},
         {"fail.TovCaptureAlerts", "0x57", "capture-alerts", "capture-alerts failed",
          "QELAPP32: WM_QELAPP32_CAPTUREALERTS: TovCaptureAlerts FAILED (57h)\n"},
@@ -199,7 +200,9 @@ TEST_F(QelctlCommands, BidiPassesOverAlertPacketsAndTimesOutWithoutReply)
     const QelctlResult result = Run("bidi a500021001 --timeout 300");
     instance_->Sim().Clear("fail.TovSendBidi");
     EXPECT_EQ(4u, result.exitCode) << Describe(result);
-    EXPECT_TRUE(Contains(result.out, "in the stream before the reply: status S5=01 S6=00 S7=00 (printer OK again, or status bit 10)\n")) << Describe(result);
+    EXPECT_TRUE(Contains(
+        result.out, "in the stream before the reply: status S5=01 S6=00 S7=00 (printer OK again, or status bit 10)\n"))
+        << Describe(result);
     EXPECT_TRUE(Contains(result.err, "no reply within 300 ms")) << Describe(result);
 }
 
@@ -274,7 +277,8 @@ TEST_F(QelctlCommands, StoreAndRetrieveGoThroughTheRegistryMailbox)
                                         "as text: hello, printer\n"))
         << Describe(retrieved);
     const QelctlResult blob = Run("retrieve blob 512 --json");
-    EXPECT_TRUE(Contains(blob.out, "\"requested\":512,\"answer\":1,\"retrieved\":3,\"hex\":\"01 02 ff\"")) << Describe(blob);
+    EXPECT_TRUE(Contains(blob.out, "\"requested\":512,\"answer\":1,\"retrieved\":3,\"hex\":\"01 02 ff\""))
+        << Describe(blob);
 
     const QelctlResult missing = Run("retrieve no-such-item 10");
     EXPECT_EQ(1u, missing.exitCode) << Describe(missing);
@@ -351,10 +355,10 @@ TEST_F(QelctlCommands, WaitReadyAnswersAtOnceForARunningInstance)
 
 TEST(Qelctl, HelpExistsForEveryCommand)
 {
-    const std::vector<std::string> commands = {"info", "wait-ready", "enum", "status", "deviceid", "open", "close",
-                                               "ping", "noop", "startdoc", "enddoc", "write", "read", "bidi",
-                                               "sendfile", "capture-alerts", "alerts", "store", "retrieve", "stop",
-                                               "log"};
+    const std::vector<std::string> commands = {
+        "info",     "wait-ready",     "enum",     "status", "deviceid", "open", "close",
+        "ping",     "noop",           "startdoc", "enddoc", "write",    "read", "bidi",
+        "sendfile", "capture-alerts", "alerts",   "store",  "retrieve", "stop", "log"};
     std::vector<std::string> arguments = {"--help", "help frobnicate", "", "OnlyAPrinter"};
     for (const std::string &command : commands) {
         arguments.push_back("help " + command);
@@ -420,8 +424,8 @@ public:
             windowClass.hInstance = GetModuleHandleA(nullptr);
             windowClass.lpszClassName = QEL_MAIN_WINDOW_CLASS;
             RegisterClassA(&windowClass);
-            window_ = CreateWindowExA(0, QEL_MAIN_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + printer).c_str(), 0, 0, 0,
-                                      1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+            window_ = CreateWindowExA(0, QEL_MAIN_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + printer).c_str(), 0, 0, 0, 1,
+                                      1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
             SetEvent(created_);
             WaitForSingleObject(release_, INFINITE);
             DestroyWindow(window_);
@@ -564,8 +568,8 @@ public:
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
-        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, environment.data(), nullptr,
-                           &startup, &info)) {
+        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, environment.data(), nullptr, &startup,
+                           &info)) {
             process_ = info.hProcess;
             CloseHandle(info.hThread);
         }

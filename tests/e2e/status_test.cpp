@@ -126,8 +126,8 @@ TEST(DeviceIdE2E, DeviceIdArrivesInTheClientsBufferAndABadAddressIsRefused)
     RemoteMemory buffer(instance.Process().Process(), 256);
     buffer.Write(std::string(256, 'x'));
     const std::string expected = kSimDeviceId;
-    EXPECT_EQ(expected.size(), Answer(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(9, 256),
-                                                    buffer.Address())));
+    EXPECT_EQ(expected.size(),
+              Answer(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(9, 256), buffer.Address())));
     EXPECT_EQ(expected + '\0', buffer.Read(expected.size() + 1));
     const auto calls = instance.Sim().CallsNamed("TovGetDeviceIDStringEx");
     ASSERT_EQ(1u, calls.size());

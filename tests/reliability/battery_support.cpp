@@ -9,8 +9,7 @@ SystemDirectoryFile::SystemDirectoryFile(const std::string &tag, size_t size) : 
     char directory[MAX_PATH];
     GetSystemDirectoryA(directory, MAX_PATH);
     path_ = std::string(directory) + "\\" + name_;
-    HANDLE file =
-        CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     if (!bytes_.empty())
         WriteFile(file, bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr);
@@ -21,4 +20,3 @@ SystemDirectoryFile::~SystemDirectoryFile()
 {
     DeleteFileA(path_.c_str());
 }
-

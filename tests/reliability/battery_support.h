@@ -29,6 +29,3 @@ private:
     std::string path_;
     std::string bytes_;
 };
-
-
-

@@ -28,7 +28,7 @@ constexpr UINT kStatusChangedMessage = 1524;
 constexpr char kDefaultDeviceId[] = "MFG:Qel;CMD:QPL;MDL:Virtual Printer;CLS:PRINTER;";
 
 // Records handed to the enumeration callback; the callback is a plain function.
-std::vector<std::vector<BYTE>>& EnumeratedRecords()
+std::vector<std::vector<BYTE>> &EnumeratedRecords()
 {
     static std::vector<std::vector<BYTE>> records;
     return records;
@@ -36,19 +36,19 @@ std::vector<std::vector<BYTE>>& EnumeratedRecords()
 
 BOOL WINAPI CollectRecord(LPVOID printerInfo)
 {
-    const auto* bytes = static_cast<const BYTE*>(printerInfo);
+    const auto *bytes = static_cast<const BYTE *>(printerInfo);
     EnumeratedRecords().emplace_back(bytes, bytes + kPrinterInfoSize);
     return TRUE;
 }
 
-WORD ReadWord(const std::vector<BYTE>& bytes, size_t offset)
+WORD ReadWord(const std::vector<BYTE> &bytes, size_t offset)
 {
     WORD value = 0;
     std::memcpy(&value, &bytes[offset], sizeof(value));
     return value;
 }
 
-DWORD ReadDword(const BYTE* bytes, size_t offset)
+DWORD ReadDword(const BYTE *bytes, size_t offset)
 {
     DWORD value = 0;
     std::memcpy(&value, bytes + offset, sizeof(value));
@@ -73,7 +73,7 @@ protected:
     void Unload() { library_.reset(); }
 
     template <typename Fn>
-    Fn Entry(const char* name) const
+    Fn Entry(const char *name) const
     {
         Fn entry = library_->Get<Fn>(name);
         EXPECT_NE(entry, nullptr) << name;
@@ -82,39 +82,41 @@ protected:
 
     DWORD Ping() const { return Entry<TovPingFn>("TovPing")(0); }
 
-    DWORD QueryState(DWORD* length = nullptr) const
+    DWORD QueryState(DWORD *length = nullptr) const
     {
         std::vector<BYTE> record(kStatusRecordSize, 0xEE);
         DWORD reported = 0;
-        const DWORD result =
-            Entry<TovQueryPrinterStatusFn>("TovQueryPrinterStatus")(1, 5, 4095, record.data(), kStatusRecordSize, &reported);
+        const DWORD result = Entry<TovQueryPrinterStatusFn>("TovQueryPrinterStatus")(1, 5, 4095, record.data(),
+                                                                                     kStatusRecordSize, &reported);
         EXPECT_EQ(result, 0u);
-        if (length != nullptr) *length = reported;
+        if (length != nullptr)
+            *length = reported;
         return ReadDword(record.data(), 8);
     }
 
-    DWORD Write(const std::string& data, DWORD* count) const
+    DWORD Write(const std::string &data, DWORD *count) const
     {
-        return Entry<TovWriteFn>("TovWrite")(1, 5, 0, reinterpret_cast<const BYTE*>(data.data()), count, 1);
+        return Entry<TovWriteFn>("TovWrite")(1, 5, 0, reinterpret_cast<const BYTE *>(data.data()), count, 1);
     }
 
-    DWORD WriteUni(const std::string& data, DWORD* count) const
+    DWORD WriteUni(const std::string &data, DWORD *count) const
     {
-        return Entry<TovWriteUNIFn>("TovWriteUNI")("LPT1:", reinterpret_cast<const BYTE*>(data.data()), count);
+        return Entry<TovWriteUNIFn>("TovWriteUNI")("LPT1:", reinterpret_cast<const BYTE *>(data.data()), count);
     }
 
-    DWORD Store(const char* item, const std::string& data) const
+    DWORD Store(const char *item, const std::string &data) const
     {
-        return Entry<TovStoreDataFn>("TovStoreData")(1, "Office", 0, item, reinterpret_cast<const BYTE*>(data.data()),
+        return Entry<TovStoreDataFn>("TovStoreData")(1, "Office", 0, item, reinterpret_cast<const BYTE *>(data.data()),
                                                      static_cast<DWORD>(data.size()), 1);
     }
 
-    DWORD Retrieve(const char* item, std::string& data, DWORD size, DWORD* delivered) const
+    DWORD Retrieve(const char *item, std::string &data, DWORD size, DWORD *delivered) const
     {
         std::vector<BYTE> buffer(size == 0 ? 1 : size, 0);
         const DWORD result =
             Entry<TovRetrieveDataFn>("TovRetrieveData")(1, "Office", 0, item, buffer.data(), size, delivered, 0);
-        if (result == 0) data.assign(reinterpret_cast<const char*>(buffer.data()), *delivered);
+        if (result == 0)
+            data.assign(reinterpret_cast<const char *>(buffer.data()), *delivered);
         return result;
     }
 
@@ -139,15 +141,15 @@ protected:
 
 std::set<std::string> ExportedNames(HMODULE module)
 {
-    const auto* base = reinterpret_cast<const BYTE*>(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
-    const auto* nameOffsets = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    const auto *base = reinterpret_cast<const BYTE *>(module);
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const auto *exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY *>(base + directory.VirtualAddress);
+    const auto *nameOffsets = reinterpret_cast<const DWORD *>(base + exports->AddressOfNames);
     std::set<std::string> names;
     for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-        names.insert(reinterpret_cast<const char*>(base + nameOffsets[i]));
+        names.insert(reinterpret_cast<const char *>(base + nameOffsets[i]));
     }
     return names;
 }
@@ -157,7 +159,8 @@ TEST_F(SimLibraryTest, ExportsExactlyTheUndecoratedEntryPoints)
     const std::set<std::string> expected(std::begin(kTovEntryPointNames), std::end(kTovEntryPointNames));
     EXPECT_EQ(expected.size(), 24u);
     EXPECT_EQ(ExportedNames(library_->Module()), expected);
-    for (const char* name : kTovEntryPointNames) EXPECT_NE(library_->Resolve(name), nullptr) << name;
+    for (const char *name : kTovEntryPointNames)
+        EXPECT_NE(library_->Resolve(name), nullptr) << name;
 }
 
 // --- Defaults --------------------------------------------------------------------------
@@ -177,12 +180,12 @@ TEST_F(SimLibraryTest, RegisterAndPingAnswersAreConfigurable)
 }
 
 struct EnumerationCase {
-    const char* entryPoint;
+    const char *entryPoint;
 };
 
 class EnumerationTest : public SimLibraryTest, public ::testing::WithParamInterface<EnumerationCase> {
 protected:
-    DWORD Enumerate(const char* name) const
+    DWORD Enumerate(const char *name) const
     {
         return Entry<TovEnumSpecificPortFn>(GetParam().entryPoint)(1, 4095, name, &CollectRecord);
     }
@@ -207,10 +210,10 @@ TEST_P(EnumerationTest, RecordFieldsFollowTheSettings)
     sim_.Set("enum_records", "3");
     EXPECT_EQ(Enumerate("\\\\server\\queue"), 0x400u);
     ASSERT_EQ(EnumeratedRecords().size(), 3u);
-    for (const auto& record : EnumeratedRecords()) {
+    for (const auto &record : EnumeratedRecords()) {
         EXPECT_EQ(ReadWord(record, kPrinterInfoHandleOffset), 0x1234);
         EXPECT_EQ(record[kPrinterInfoFlagsOffset], 0);
-        EXPECT_STREQ(reinterpret_cast<const char*>(&record[kPrinterInfoRemoteNameOffset]), "\\\\server\\queue");
+        EXPECT_STREQ(reinterpret_cast<const char *>(&record[kPrinterInfoRemoteNameOffset]), "\\\\server\\queue");
     }
 }
 
@@ -226,14 +229,14 @@ TEST_P(EnumerationTest, LongNamesAreCutToFitTheRecord)
     const std::string longName(500, 'n');
     Enumerate(longName.c_str());
     ASSERT_EQ(EnumeratedRecords().size(), 1u);
-    const auto& record = EnumeratedRecords()[0];
-    const std::string stored(reinterpret_cast<const char*>(&record[kPrinterInfoRemoteNameOffset]));
+    const auto &record = EnumeratedRecords()[0];
+    const std::string stored(reinterpret_cast<const char *>(&record[kPrinterInfoRemoteNameOffset]));
     EXPECT_EQ(stored, std::string(kPrinterInfoRemoteNameSize - 1, 'n'));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEnumerations, EnumerationTest,
                          ::testing::Values(EnumerationCase{"TovEnumSpecificPort"}, EnumerationCase{"TovEnumByUNC"}),
-                         [](const ::testing::TestParamInfo<EnumerationCase>& info) {
+                         [](const ::testing::TestParamInfo<EnumerationCase> &info) {
                              return std::string(info.param.entryPoint);
                          });
 
@@ -261,7 +264,8 @@ TEST_F(SimLibraryTest, StatusSequenceIsConsumedThenTheFixedStateApplies)
     sim_.Set("status_state", "1");
     sim_.Set("status_sequence", "2,2,0");
     std::vector<DWORD> states;
-    for (int i = 0; i < 5; ++i) states.push_back(QueryState());
+    for (int i = 0; i < 5; ++i)
+        states.push_back(QueryState());
     EXPECT_EQ(states, (std::vector<DWORD>{2, 2, 0, 1, 1}));
 }
 
@@ -276,9 +280,9 @@ TEST_F(SimLibraryTest, StatusSequenceStartsOverWhenTheSettingsChange)
 }
 
 struct DeviceIdCase {
-    const char* name;
+    const char *name;
     DWORD bufferSize;
-    const char* lengthOverride;
+    const char *lengthOverride;
     std::string expectedText;
     DWORD expectedLength;
 };
@@ -287,12 +291,14 @@ class DeviceIdTest : public SimLibraryTest, public ::testing::WithParamInterface
 
 TEST_P(DeviceIdTest, CopiesTheIdWithinTheBuffer)
 {
-    const DeviceIdCase& c = GetParam();
-    if (c.lengthOverride != nullptr) sim_.Set("device_id_length", c.lengthOverride);
+    const DeviceIdCase &c = GetParam();
+    if (c.lengthOverride != nullptr)
+        sim_.Set("device_id_length", c.lengthOverride);
     std::vector<char> buffer(c.bufferSize + 1, '#');
     DWORD length = kSentinel;
-    EXPECT_EQ(Entry<TovGetDeviceIDStringExFn>("TovGetDeviceIDStringEx")(1, 5, 4095, buffer.data(), c.bufferSize, &length),
-              0u);
+    EXPECT_EQ(
+        Entry<TovGetDeviceIDStringExFn>("TovGetDeviceIDStringEx")(1, 5, 4095, buffer.data(), c.bufferSize, &length),
+        0u);
     EXPECT_EQ(length, c.expectedLength);
     if (c.bufferSize == 0) {
         EXPECT_EQ(buffer[0], '#');
@@ -309,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DeviceIdCase{"Small", 9, nullptr, kDeviceId.substr(0, 8), 8},
                       DeviceIdCase{"Empty", 0, nullptr, "", 0},
                       DeviceIdCase{"LengthOverride", 1024, "0x10", kDeviceId, 16}),
-    [](const ::testing::TestParamInfo<DeviceIdCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<DeviceIdCase> &info) { return std::string(info.param.name); });
 
 TEST_F(SimLibraryTest, DeviceIdIsConfigurable)
 {
@@ -322,9 +328,9 @@ TEST_F(SimLibraryTest, DeviceIdIsConfigurable)
 }
 
 struct BidiCase {
-    const char* name;
-    const char* replyHex;
-    const char* lengthOverride;
+    const char *name;
+    const char *replyHex;
+    const char *lengthOverride;
     DWORD capacity;
     std::string expectedReply;
     DWORD expectedLength;
@@ -334,14 +340,16 @@ class BidiTest : public SimLibraryTest, public ::testing::WithParamInterface<Bid
 
 TEST_P(BidiTest, RepliesWithinTheCapacity)
 {
-    const BidiCase& c = GetParam();
-    if (c.replyHex != nullptr) sim_.Set("bidi_reply", c.replyHex);
-    if (c.lengthOverride != nullptr) sim_.Set("bidi_reply_length", c.lengthOverride);
+    const BidiCase &c = GetParam();
+    if (c.replyHex != nullptr)
+        sim_.Set("bidi_reply", c.replyHex);
+    if (c.lengthOverride != nullptr)
+        sim_.Set("bidi_reply_length", c.lengthOverride);
     const std::string request = FromHex("0a0b0c0d");
     std::vector<BYTE> reply(1024, 0);
     DWORD replyLength = c.capacity;
     EXPECT_EQ(Entry<TovSendBidiFn>("TovSendBidi")(1, 7, 0, 170, reply.data(), &replyLength,
-                                                  reinterpret_cast<const BYTE*>(request.data()),
+                                                  reinterpret_cast<const BYTE *>(request.data()),
                                                   static_cast<DWORD>(request.size())),
               0u);
     EXPECT_EQ(replyLength, c.expectedLength);
@@ -349,13 +357,13 @@ TEST_P(BidiTest, RepliesWithinTheCapacity)
     EXPECT_EQ(reply[c.expectedReply.size()], 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, BidiTest,
-    ::testing::Values(BidiCase{"EchoByDefault", nullptr, nullptr, 1024, FromHex("0a0b0c0d"), 4},
-                      BidiCase{"EchoCutToCapacity", nullptr, nullptr, 2, FromHex("0a0b"), 2},
-                      BidiCase{"ConfiguredReply", "01 02 03 04 05 06", nullptr, 1024, FromHex("010203040506"), 6},
-                      BidiCase{"ConfiguredLength", "0102", "300", 1024, FromHex("0102"), 300}),
-    [](const ::testing::TestParamInfo<BidiCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Replies, BidiTest,
+                         ::testing::Values(BidiCase{"EchoByDefault", nullptr, nullptr, 1024, FromHex("0a0b0c0d"), 4},
+                                           BidiCase{"EchoCutToCapacity", nullptr, nullptr, 2, FromHex("0a0b"), 2},
+                                           BidiCase{"ConfiguredReply", "01 02 03 04 05 06", nullptr, 1024,
+                                                    FromHex("010203040506"), 6},
+                                           BidiCase{"ConfiguredLength", "0102", "300", 1024, FromHex("0102"), 300}),
+                         [](const ::testing::TestParamInfo<BidiCase> &info) { return std::string(info.param.name); });
 
 TEST_F(SimLibraryTest, AlertDataIsCopiedWithinTheCount)
 {
@@ -373,11 +381,11 @@ TEST_F(SimLibraryTest, AlertDataIsCopiedWithinTheCount)
 // --- Injected failures and delays --------------------------------------------------------
 
 struct FailCase {
-    const char* entryPoint;
-    DWORD (*invoke)(const SimLibrary&);
+    const char *entryPoint;
+    DWORD (*invoke)(const SimLibrary &);
 };
 
-DWORD InvokeWithDummies(const SimLibrary& lib, const char* name)
+DWORD InvokeWithDummies(const SimLibrary &lib, const char *name)
 {
     static BYTE buffer[1100];
     static DWORD length;
@@ -386,34 +394,57 @@ DWORD InvokeWithDummies(const SimLibrary& lib, const char* name)
     length = 16;
     count = 16;
     const std::string n = name;
-    if (n == "TovUnregisterApp") return lib.Get<TovUnregisterAppFn>(name)(1);
-    if (n == "TovEnumSpecificPort") return lib.Get<TovEnumSpecificPortFn>(name)(1, 4095, "LPT1:", &CollectRecord);
-    if (n == "TovEnumByUNC") return lib.Get<TovEnumByUNCFn>(name)(1, 4095, "\\\\s\\q", &CollectRecord);
-    if (n == "TovCaptureAlerts") return lib.Get<TovCaptureAlertsFn>(name)(1, 5, mask, nullptr, 0);
-    if (n == "TovReleaseAlerts") return lib.Get<TovReleaseAlertsFn>(name)(1, 5, 1);
-    if (n == "TovQueryAlerts") return lib.Get<TovQueryAlertsFn>(name)(1, 0, 0, 2, buffer, &count);
-    if (n == "TovQueryPrinterStatus") return lib.Get<TovQueryPrinterStatusFn>(name)(1, 5, 4095, buffer, 1036, &length);
-    if (n == "TovGetDeviceIDStringEx") return lib.Get<TovGetDeviceIDStringExFn>(name)(1, 5, 4095, reinterpret_cast<LPSTR>(buffer), 16, &length);
-    if (n == "TovSendBidi") return lib.Get<TovSendBidiFn>(name)(1, 7, 0, 170, buffer, &length, mask, 4);
-    if (n == "TovStartDoc") return lib.Get<TovStartDocFn>(name)(5, 0, 0);
-    if (n == "TovEndDoc") return lib.Get<TovEndDocFn>(name)(5, 0);
-    if (n == "TovWrite") return lib.Get<TovWriteFn>(name)(1, 5, 0, mask, &length, 1);
-    if (n == "TovWriteUNI") return lib.Get<TovWriteUNIFn>(name)("LPT1:", mask, &length);
-    if (n == "TovSetJobControlMode") return lib.Get<TovSetJobControlModeFn>(name)(1, 5, 1, 0);
-    if (n == "TovSetJobCancelMode") return lib.Get<TovSetJobCancelModeFn>(name)(1, 5, 1);
-    if (n == "TovSetEndOfJobMode") return lib.Get<TovSetEndOfJobModeFn>(name)(1, 5, 1, 0, 0);
-    if (n == "TovOpen") return lib.Get<TovOpenFn>(name)(1, 5, 20);
-    if (n == "TovClose") return lib.Get<TovCloseFn>(name)(1, 5);
-    if (n == "TovPing") return lib.Get<TovPingFn>(name)(0);
-    if (n == "TovQueryPortType") return lib.Get<TovQueryPortTypeFn>(name)();
-    if (n == "TovFlushMWOBuffer") return lib.Get<TovFlushMWOBufferFn>(name)();
-    if (n == "TovStoreData") return lib.Get<TovStoreDataFn>(name)(1, "Office", 0, "item", mask, 4, 1);
-    if (n == "TovRetrieveData") return lib.Get<TovRetrieveDataFn>(name)(1, "Office", 0, "item", buffer, 16, &length, 0);
+    if (n == "TovUnregisterApp")
+        return lib.Get<TovUnregisterAppFn>(name)(1);
+    if (n == "TovEnumSpecificPort")
+        return lib.Get<TovEnumSpecificPortFn>(name)(1, 4095, "LPT1:", &CollectRecord);
+    if (n == "TovEnumByUNC")
+        return lib.Get<TovEnumByUNCFn>(name)(1, 4095, "\\\\s\\q", &CollectRecord);
+    if (n == "TovCaptureAlerts")
+        return lib.Get<TovCaptureAlertsFn>(name)(1, 5, mask, nullptr, 0);
+    if (n == "TovReleaseAlerts")
+        return lib.Get<TovReleaseAlertsFn>(name)(1, 5, 1);
+    if (n == "TovQueryAlerts")
+        return lib.Get<TovQueryAlertsFn>(name)(1, 0, 0, 2, buffer, &count);
+    if (n == "TovQueryPrinterStatus")
+        return lib.Get<TovQueryPrinterStatusFn>(name)(1, 5, 4095, buffer, 1036, &length);
+    if (n == "TovGetDeviceIDStringEx")
+        return lib.Get<TovGetDeviceIDStringExFn>(name)(1, 5, 4095, reinterpret_cast<LPSTR>(buffer), 16, &length);
+    if (n == "TovSendBidi")
+        return lib.Get<TovSendBidiFn>(name)(1, 7, 0, 170, buffer, &length, mask, 4);
+    if (n == "TovStartDoc")
+        return lib.Get<TovStartDocFn>(name)(5, 0, 0);
+    if (n == "TovEndDoc")
+        return lib.Get<TovEndDocFn>(name)(5, 0);
+    if (n == "TovWrite")
+        return lib.Get<TovWriteFn>(name)(1, 5, 0, mask, &length, 1);
+    if (n == "TovWriteUNI")
+        return lib.Get<TovWriteUNIFn>(name)("LPT1:", mask, &length);
+    if (n == "TovSetJobControlMode")
+        return lib.Get<TovSetJobControlModeFn>(name)(1, 5, 1, 0);
+    if (n == "TovSetJobCancelMode")
+        return lib.Get<TovSetJobCancelModeFn>(name)(1, 5, 1);
+    if (n == "TovSetEndOfJobMode")
+        return lib.Get<TovSetEndOfJobModeFn>(name)(1, 5, 1, 0, 0);
+    if (n == "TovOpen")
+        return lib.Get<TovOpenFn>(name)(1, 5, 20);
+    if (n == "TovClose")
+        return lib.Get<TovCloseFn>(name)(1, 5);
+    if (n == "TovPing")
+        return lib.Get<TovPingFn>(name)(0);
+    if (n == "TovQueryPortType")
+        return lib.Get<TovQueryPortTypeFn>(name)();
+    if (n == "TovFlushMWOBuffer")
+        return lib.Get<TovFlushMWOBufferFn>(name)();
+    if (n == "TovStoreData")
+        return lib.Get<TovStoreDataFn>(name)(1, "Office", 0, "item", mask, 4, 1);
+    if (n == "TovRetrieveData")
+        return lib.Get<TovRetrieveDataFn>(name)(1, "Office", 0, "item", buffer, 16, &length, 0);
     ADD_FAILURE() << "no dummy call for " << name;
     return 0;
 }
 
-class FailTest : public SimLibraryTest, public ::testing::WithParamInterface<const char*> {};
+class FailTest : public SimLibraryTest, public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(FailTest, ReturnsTheInjectedCode)
 {
@@ -438,19 +469,21 @@ TEST_P(FailTest, SucceedsWithoutInjection)
 }
 
 // Every entry point that answers a DWORD; TovRegisterApp answers through register_answer instead.
-INSTANTIATE_TEST_SUITE_P(DwordEntryPoints, FailTest, ::testing::ValuesIn(kTovEntryPointNames + 1, std::end(kTovEntryPointNames)),
-                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(DwordEntryPoints, FailTest,
+                         ::testing::ValuesIn(kTovEntryPointNames + 1, std::end(kTovEntryPointNames)),
+                         [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
 TEST_F(SimLibraryTest, FailingCallsLeaveOutParametersAlone)
 {
-    for (const char* name : {"TovWrite", "TovQueryPrinterStatus", "TovGetDeviceIDStringEx", "TovSendBidi",
+    for (const char *name : {"TovWrite", "TovQueryPrinterStatus", "TovGetDeviceIDStringEx", "TovSendBidi",
                              "TovQueryAlerts", "TovRetrieveData"}) {
         sim_.Set(std::string("fail.") + name, "0x1234");
     }
     std::vector<BYTE> record(kStatusRecordSize, 0xEE);
     DWORD length = kSentinel;
-    EXPECT_EQ(Entry<TovQueryPrinterStatusFn>("TovQueryPrinterStatus")(1, 5, 4095, record.data(), kStatusRecordSize, &length),
-              kInjectedFailure);
+    EXPECT_EQ(
+        Entry<TovQueryPrinterStatusFn>("TovQueryPrinterStatus")(1, 5, 4095, record.data(), kStatusRecordSize, &length),
+        kInjectedFailure);
     EXPECT_EQ(length, kSentinel);
     EXPECT_EQ(record, std::vector<BYTE>(kStatusRecordSize, 0xEE));
 
@@ -502,8 +535,8 @@ TEST_F(SimLibraryTest, DelayedCallIsLoggedBeforeItReturns)
 // --- Writing and capture ------------------------------------------------------------------
 
 struct WriteCase {
-    const char* name;
-    const char* writeMax;
+    const char *name;
+    const char *writeMax;
     DWORD expectedAccepted;
 };
 
@@ -511,8 +544,9 @@ class WriteTest : public SimLibraryTest, public ::testing::WithParamInterface<Wr
 
 TEST_P(WriteTest, AcceptsUpToTheLimitAndCapturesIt)
 {
-    const WriteCase& c = GetParam();
-    if (c.writeMax != nullptr) sim_.Set("write_max", c.writeMax);
+    const WriteCase &c = GetParam();
+    if (c.writeMax != nullptr)
+        sim_.Set("write_max", c.writeMax);
     const std::string data = "0123456789";
     DWORD count = static_cast<DWORD>(data.size());
     EXPECT_EQ(Write(data, &count), 0u);
@@ -527,7 +561,7 @@ TEST_P(WriteTest, AcceptsUpToTheLimitAndCapturesIt)
 INSTANTIATE_TEST_SUITE_P(Limits, WriteTest,
                          ::testing::Values(WriteCase{"Unlimited", nullptr, 10}, WriteCase{"Four", "4", 4},
                                            WriteCase{"Nothing", "0", 0}, WriteCase{"AboveOffer", "0x100", 10}),
-                         [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<WriteCase> &info) { return std::string(info.param.name); });
 
 TEST_F(SimLibraryTest, CaptureKeyIsUsedWithoutTheEnvironmentVariable)
 {
@@ -579,7 +613,7 @@ TEST_F(SimLibraryTest, StoredItemsSurviveAReload)
 TEST_F(SimLibraryTest, ItemNamesAreReadForAtMost36Bytes)
 {
     char longName[40];
-    std::memset(longName, 'i', sizeof(longName));  // no terminating NUL within reach
+    std::memset(longName, 'i', sizeof(longName)); // no terminating NUL within reach
     EXPECT_EQ(Store(longName, "v"), 0u);
     std::string read;
     DWORD delivered = 0;
@@ -605,10 +639,10 @@ TEST_F(SimLibraryTest, LogsExactLines)
     Entry<TovCaptureAlertsFn>("TovCaptureAlerts")(3, 5, mask, window, 0);
     Entry<TovQueryAlertsFn>("TovQueryAlerts")(3, 9, 70000, 2, alerts, &alertCount);
     Entry<TovSendBidiFn>("TovSendBidi")(3, 7, 0, 170, reply, &replyLength, request, 2);
-    Entry<TovWriteFn>("TovWrite")(3, 5, 0, reinterpret_cast<const BYTE*>("ABC"), &count, 1);
+    Entry<TovWriteFn>("TovWrite")(3, 5, 0, reinterpret_cast<const BYTE *>("ABC"), &count, 1);
     Entry<TovSetEndOfJobModeFn>("TovSetEndOfJobMode")(3, 5, 2, 10, 11);
     Entry<TovQueryPortTypeFn>("TovQueryPortType")();
-    Entry<TovStoreDataFn>("TovStoreData")(3, "Office", 0, "Item", reinterpret_cast<const BYTE*>("\x01\xab"), 2, 1);
+    Entry<TovStoreDataFn>("TovStoreData")(3, "Office", 0, "Item", reinterpret_cast<const BYTE *>("\x01\xab"), 2, 1);
     Entry<TovRetrieveDataFn>("TovRetrieveData")(3, "Office", 0, "Item", reply, 16, &count, 0);
     Entry<TovPingFn>("TovPing")(0);
 
@@ -646,15 +680,18 @@ TEST_F(SimLibraryTest, ConcurrentCallsProduceWholeLines)
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([this, t] {
-            for (int i = 0; i < kCallsEach; ++i) Entry<TovCloseFn>("TovClose")(static_cast<WORD>(t), static_cast<WORD>(i));
+            for (int i = 0; i < kCallsEach; ++i)
+                Entry<TovCloseFn>("TovClose")(static_cast<WORD>(t), static_cast<WORD>(i));
         });
     }
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread &thread : threads)
+        thread.join();
     const std::vector<std::string> lines = LogLines();
     ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kCallsEach));
     std::set<std::string> distinct(lines.begin(), lines.end());
     EXPECT_EQ(distinct.size(), lines.size());
-    for (const SimCall& call : sim_.Calls()) EXPECT_EQ(call.args.size(), 2u) << FormatCall(call);
+    for (const SimCall &call : sim_.Calls())
+        EXPECT_EQ(call.args.size(), 2u) << FormatCall(call);
 }
 
 // --- Settings while loaded -------------------------------------------------------------
@@ -685,19 +722,19 @@ TEST_F(SimLibraryTest, MissingSettingsFileMeansDefaults)
 
 class MessageWindow {
 public:
-    MessageWindow()
-        : window_(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
+    MessageWindow() : window_(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
     {
     }
     ~MessageWindow()
     {
-        if (window_ != nullptr) DestroyWindow(window_);
+        if (window_ != nullptr)
+            DestroyWindow(window_);
     }
-    MessageWindow(const MessageWindow&) = delete;
-    MessageWindow& operator=(const MessageWindow&) = delete;
+    MessageWindow(const MessageWindow &) = delete;
+    MessageWindow &operator=(const MessageWindow &) = delete;
     HWND Get() const { return window_; }
 
-    bool TakeStatusMessage(MSG& message) const
+    bool TakeStatusMessage(MSG &message) const
     {
         return PeekMessageA(&message, window_, kStatusChangedMessage, kStatusChangedMessage, PM_REMOVE) != FALSE;
     }
@@ -757,9 +794,10 @@ TEST_F(SimLibraryTest, NullPointersAreRefused)
         Entry<TovStoreDataFn>("TovStoreData")(1, "Office", 0, nullptr, buffer, 2, 1),
         Entry<TovRetrieveDataFn>("TovRetrieveData")(1, "Office", 0, "item", buffer, 16, nullptr, 0),
     };
-    for (size_t i = 0; i < std::size(results); ++i) EXPECT_EQ(results[i], kInvalidArgument) << "case " << i;
+    for (size_t i = 0; i < std::size(results); ++i)
+        EXPECT_EQ(results[i], kInvalidArgument) << "case " << i;
     EXPECT_TRUE(sim_.CaptureBytes().empty());
     EXPECT_EQ(sim_.Calls().size(), std::size(results)) << "refused calls are still logged";
 }
 
-}  // namespace
+} // namespace

@@ -14,7 +14,7 @@
 
 namespace {
 
-std::vector<std::string> BlockEntries(const std::vector<char>& block)
+std::vector<std::string> BlockEntries(const std::vector<char> &block)
 {
     std::vector<std::string> entries;
     for (size_t i = 0; i < block.size() && block[i] != '\0'; i += entries.back().size() + 1) {
@@ -25,11 +25,12 @@ std::vector<std::string> BlockEntries(const std::vector<char>& block)
 
 std::string Upper(std::string text)
 {
-    for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    for (char &c : text)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
-bool FileExists(const std::string& path)
+bool FileExists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -57,7 +58,7 @@ TEST(SimPrinterFiles, LivesInAFreshFolderThatIsRemovedAfterwards)
         SimPrinter second;
         config = first.ConfigPath();
         EXPECT_NE(first.ConfigPath(), second.ConfigPath());
-        for (const std::string& path : {first.ConfigPath(), first.LogPath(), first.CapturePath(), first.StorePath()}) {
+        for (const std::string &path : {first.ConfigPath(), first.LogPath(), first.CapturePath(), first.StorePath()}) {
             EXPECT_TRUE(FileExists(path)) << path;
         }
         EXPECT_TRUE(first.Calls().empty());
@@ -94,7 +95,8 @@ TEST(SimPrinterEnvironment, BlockIsSortedAndPointsAtTheFiles)
             const std::string current = Upper(entries[i].substr(0, entries[i].find('=', 1)));
             EXPECT_LE(previous, current);
         }
-        if (entries[i].rfind("QRMTOV_SIM_", 0) == 0) ++own;
+        if (entries[i].rfind("QRMTOV_SIM_", 0) == 0)
+            ++own;
     }
     EXPECT_EQ(own, 4);
     const std::vector<std::string> expected = {
@@ -103,7 +105,7 @@ TEST(SimPrinterEnvironment, BlockIsSortedAndPointsAtTheFiles)
         "QRMTOV_SIM_LOG=" + sim.LogPath(),
         "QRMTOV_SIM_STORE=" + sim.StorePath(),
     };
-    for (const std::string& entry : expected) {
+    for (const std::string &entry : expected) {
         EXPECT_NE(std::find(entries.begin(), entries.end(), entry), entries.end()) << entry;
     }
 }
@@ -182,4 +184,4 @@ TEST_F(SimPrinterLog, WaitForCallSeesCallsFromAnotherThread)
     caller.join();
 }
 
-}  // namespace
+} // namespace

@@ -14,5 +14,6 @@ SimLibrary::SimLibrary() : module_(LoadLibraryA((TestProgramDirectory() + "QRMTO
 
 SimLibrary::~SimLibrary()
 {
-    if (module_ != nullptr) FreeLibrary(module_);
+    if (module_ != nullptr)
+        FreeLibrary(module_);
 }

@@ -16,16 +16,16 @@ class SimLibrary {
 public:
     SimLibrary();
     ~SimLibrary();
-    SimLibrary(const SimLibrary&) = delete;
-    SimLibrary& operator=(const SimLibrary&) = delete;
+    SimLibrary(const SimLibrary &) = delete;
+    SimLibrary &operator=(const SimLibrary &) = delete;
 
     bool IsLoaded() const { return module_ != nullptr; }
     HMODULE Module() const { return module_; }
-    FARPROC Resolve(const char* name) const { return GetProcAddress(module_, name); }
+    FARPROC Resolve(const char *name) const { return GetProcAddress(module_, name); }
 
     // Typed lookup through the ABI's typedefs; null when the name is not exported.
     template <typename Fn>
-    Fn Get(const char* name) const
+    Fn Get(const char *name) const
     {
         return BindEntryPoint<Fn>(module_, name);
     }

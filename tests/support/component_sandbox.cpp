@@ -10,7 +10,7 @@ namespace {
 constexpr char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 constexpr char kPendingRenamesValue[] = "PendingFileRenameOperations";
 
-const char *const kComponentStems[] = {"qrmtovs.exe", "qrmtov.dll",   "qrmusb32.dll", "qrmlmpm.dll",
+const char *const kComponentStems[] = {"qrmtovs.exe",  "qrmtov.dll", "qrmusb32.dll", "qrmlmpm.dll",
                                        "qrmlmdll.dll", "qrmpps.exe", "korvalis.exe"};
 
 std::string Lower(std::string text)
@@ -44,8 +44,8 @@ bool IsSandboxTemporary(const std::string &source)
     for (const char *stem : kComponentStems) {
         std::string temporary = "\\" + std::string(stem);
         temporary.replace(temporary.size() - 3, 3, "tmp");
-        if (lower.size() >= temporary.size() && lower.compare(lower.size() - temporary.size(), temporary.size(),
-                                                               temporary) == 0)
+        if (lower.size() >= temporary.size() &&
+            lower.compare(lower.size() - temporary.size(), temporary.size(), temporary) == 0)
             return true;
     }
     return false;

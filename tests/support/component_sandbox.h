@@ -17,8 +17,8 @@
 
 #include "support/test_files.h"
 
-std::string SystemDirectory();                           // as GetSystemDirectoryA says it
-std::string FixturePath(const std::string &fixture);     // <bin>\fixtures\<fixture>
+std::string SystemDirectory();                       // as GetSystemDirectoryA says it
+std::string FixturePath(const std::string &fixture); // <bin>\fixtures\<fixture>
 
 class ComponentSandbox {
 public:

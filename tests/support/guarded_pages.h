@@ -17,8 +17,8 @@ class GuardedPages {
 public:
     explicit GuardedPages(size_t readWriteBytes = kPage)
         : readWrite_(((readWriteBytes == 0 ? 1 : readWriteBytes) + kPage - 1) / kPage * kPage),
-          base_(static_cast<BYTE *>(VirtualAlloc(nullptr, readWrite_ + 2 * kPage, MEM_RESERVE | MEM_COMMIT,
-                                                 PAGE_READWRITE)))
+          base_(static_cast<BYTE *>(
+              VirtualAlloc(nullptr, readWrite_ + 2 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)))
     {
         std::memset(base_, 0xCD, readWrite_);
         DWORD old = 0;

@@ -53,5 +53,6 @@ std::vector<std::string> DialogTexts(HWND dialog)
 
 void AnswerRestartQuestion(HWND dialog, int button)
 {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
 }

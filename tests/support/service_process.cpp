@@ -36,9 +36,8 @@ void ServiceProcess::RunDebugger(std::string commandLine, std::vector<char> envi
     PROCESS_INFORMATION info{};
     std::vector<char> mutableCommandLine(commandLine.begin(), commandLine.end());
     mutableCommandLine.push_back('\0');
-    BOOL created = CreateProcessA(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE,
-                                  DEBUG_ONLY_THIS_PROCESS, environment.empty() ? nullptr : environment.data(),
-                                  nullptr, &startup, &info);
+    BOOL created = CreateProcessA(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
+                                  environment.empty() ? nullptr : environment.data(), nullptr, &startup, &info);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!created) {
@@ -67,9 +66,7 @@ void ServiceProcess::RunDebugger(std::string commandLine, std::vector<char> envi
             if (event.u.LoadDll.hFile != nullptr)
                 CloseHandle(event.u.LoadDll.hFile);
             break;
-        case OUTPUT_DEBUG_STRING_EVENT:
-            RecordDebugString(event.u.DebugString);
-            break;
+        case OUTPUT_DEBUG_STRING_EVENT: RecordDebugString(event.u.DebugString); break;
         case EXCEPTION_DEBUG_EVENT: {
             const EXCEPTION_RECORD &record = event.u.Exception.ExceptionRecord;
             if (record.ExceptionCode != EXCEPTION_BREAKPOINT)
@@ -88,8 +85,7 @@ void ServiceProcess::RunDebugger(std::string commandLine, std::vector<char> envi
             changed_.notify_all();
             return;
         }
-        default:
-            break;
+        default: break;
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
     }
@@ -177,4 +173,3 @@ int ServiceProcess::AccessViolations() const
     std::lock_guard<std::mutex> lock(mutex_);
     return accessViolations_;
 }
-

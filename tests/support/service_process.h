@@ -32,7 +32,7 @@ public:
     HANDLE Process() const { return process_; }
     DWORD ProcessId() const { return processId_; }
 
-    std::vector<std::string> LogLines() const;          // whole texts, prefix included
+    std::vector<std::string> LogLines() const; // whole texts, prefix included
     bool WaitForLogLine(const std::string &text, DWORD timeoutMs) const;
     bool HasLogLine(const std::string &text) const;
     int AccessViolations() const;
@@ -53,4 +53,3 @@ private:
     std::vector<std::string> lines_;
     int accessViolations_ = 0;
 };
-

@@ -1,6 +1,6 @@
-#include "support/test_files.h"
-#include "core/owned.h"
 #include "support/sim_control.h"
+#include "core/owned.h"
+#include "support/test_files.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,8 +24,8 @@ constexpr ULONGLONG kStampStep = 10000;
 constexpr int kMoveAttempts = 50;
 
 struct EnvironmentSetting {
-    const char* name;
-    const char* fileName;
+    const char *name;
+    const char *fileName;
 };
 
 constexpr EnvironmentSetting kEnvironmentSettings[] = {
@@ -42,11 +42,12 @@ public:
     EnvironmentStrings() : block_(GetEnvironmentStringsA()) {}
     ~EnvironmentStrings()
     {
-        if (block_ != nullptr) FreeEnvironmentStringsA(block_);
+        if (block_ != nullptr)
+            FreeEnvironmentStringsA(block_);
     }
-    EnvironmentStrings(const EnvironmentStrings&) = delete;
-    EnvironmentStrings& operator=(const EnvironmentStrings&) = delete;
-    const char* Get() const { return block_; }
+    EnvironmentStrings(const EnvironmentStrings &) = delete;
+    EnvironmentStrings &operator=(const EnvironmentStrings &) = delete;
+    const char *Get() const { return block_; }
 
 private:
     LPCH block_;
@@ -54,24 +55,28 @@ private:
 
 int HexDigitValue(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
 std::string UpperAscii(std::string text)
 {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char &c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
     }
     return text;
 }
 
-void CreateEmptyFile(const std::string& path)
+void CreateEmptyFile(const std::string &path)
 {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::string MakeUniqueDirectory()
@@ -82,19 +87,22 @@ std::string MakeUniqueDirectory()
     for (;;) {
         const std::string candidate = std::string(tempPath) + "qelsim-" + std::to_string(GetCurrentProcessId()) + "-" +
                                       std::to_string(++counter) + "-" + std::to_string(GetTickCount());
-        if (CreateDirectoryA(candidate.c_str(), nullptr)) return candidate + "\\";
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string(tempPath);
+        if (CreateDirectoryA(candidate.c_str(), nullptr))
+            return candidate + "\\";
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return std::string(tempPath);
     }
 }
 
-void RemoveDirectoryTree(const std::string& directory)
+void RemoveDirectoryTree(const std::string &directory)
 {
     WIN32_FIND_DATAA found{};
     const HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
+            if (name == "." || name == "..")
+                continue;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveDirectoryTree(directory + name + "\\");
             } else {
@@ -106,7 +114,7 @@ void RemoveDirectoryTree(const std::string& directory)
     RemoveDirectoryA(directory.c_str());
 }
 
-ULONGLONG ToStamp(const FILETIME& time)
+ULONGLONG ToStamp(const FILETIME &time)
 {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
@@ -120,11 +128,12 @@ FILETIME ToFileTime(ULONGLONG stamp)
 }
 
 // Rewrites within one clock tick would keep the same time; the library would miss them.
-ULONGLONG StampLaterThan(const std::string& path, ULONGLONG previous)
+ULONGLONG StampLaterThan(const std::string &path, ULONGLONG previous)
 {
     FileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return previous;
+    if (!file.IsValid())
+        return previous;
     FILETIME written{};
     GetFileTime(file.Get(), nullptr, nullptr, &written);
     ULONGLONG stamp = ToStamp(written);
@@ -137,16 +146,17 @@ ULONGLONG StampLaterThan(const std::string& path, ULONGLONG previous)
 }
 
 // The library may be reading the target at this moment; the rename then waits for it.
-bool MoveOver(const std::string& from, const std::string& to)
+bool MoveOver(const std::string &from, const std::string &to)
 {
     for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
-        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return true;
         Sleep(2);
     }
     return false;
 }
 
-std::vector<std::string> SplitOn(const std::string& text, char separator)
+std::vector<std::string> SplitOn(const std::string &text, char separator)
 {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -161,7 +171,7 @@ std::vector<std::string> SplitOn(const std::string& text, char separator)
     }
 }
 
-SimCall ParseCallLine(const std::string& line)
+SimCall ParseCallLine(const std::string &line)
 {
     std::vector<std::string> fields = SplitOn(line, '\t');
     SimCall call;
@@ -170,18 +180,19 @@ SimCall ParseCallLine(const std::string& line)
     return call;
 }
 
-std::string EnvironmentName(const std::string& entry)
+std::string EnvironmentName(const std::string &entry)
 {
     // Entries such as "=C:=C:\dir" keep their leading '=' as part of the name.
     const size_t equals = entry.find('=', 1);
     return entry.substr(0, equals);
 }
 
-bool IsOwnVariable(const std::string& entry)
+bool IsOwnVariable(const std::string &entry)
 {
     const std::string name = UpperAscii(EnvironmentName(entry));
-    for (const EnvironmentSetting& setting : kEnvironmentSettings) {
-        if (name == setting.name) return true;
+    for (const EnvironmentSetting &setting : kEnvironmentSettings) {
+        if (name == setting.name)
+            return true;
     }
     return false;
 }
@@ -190,28 +201,29 @@ std::vector<std::string> ReadEnvironmentEntries()
 {
     std::vector<std::string> entries;
     EnvironmentStrings strings;
-    for (const char* entry = strings.Get(); entry != nullptr && *entry != '\0'; entry += strlen(entry) + 1) {
+    for (const char *entry = strings.Get(); entry != nullptr && *entry != '\0'; entry += strlen(entry) + 1) {
         entries.emplace_back(entry);
     }
     return entries;
 }
 
-}  // namespace
+} // namespace
 
-std::string FormatCall(const SimCall& call)
+std::string FormatCall(const SimCall &call)
 {
     std::string text = call.name + "(";
     for (size_t i = 0; i < call.args.size(); ++i) {
-        if (i != 0) text += ", ";
+        if (i != 0)
+            text += ", ";
         text += call.args[i];
     }
     return text + ")";
 }
 
-std::string ToHex(const void* data, size_t size)
+std::string ToHex(const void *data, size_t size)
 {
     constexpr char kDigits[] = "0123456789abcdef";
-    const auto* bytes = static_cast<const unsigned char*>(data);
+    const auto *bytes = static_cast<const unsigned char *>(data);
     std::string hex;
     hex.reserve(size * 2);
     for (size_t i = 0; i < size; ++i) {
@@ -221,14 +233,16 @@ std::string ToHex(const void* data, size_t size)
     return hex;
 }
 
-std::string FromHex(const std::string& hex)
+std::string FromHex(const std::string &hex)
 {
     std::string bytes;
     int high = -1;
     for (char c : hex) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
         const int value = HexDigitValue(c);
-        if (value < 0) break;
+        if (value < 0)
+            break;
         if (high < 0) {
             high = value;
         } else {
@@ -252,19 +266,19 @@ SimPrinter::~SimPrinter()
     RemoveDirectoryTree(directory_);
 }
 
-void SimPrinter::Set(const std::string& key, const std::string& value)
+void SimPrinter::Set(const std::string &key, const std::string &value)
 {
     WriteSetting(key, value.c_str());
 }
 
-void SimPrinter::Clear(const std::string& key)
+void SimPrinter::Clear(const std::string &key)
 {
     WriteSetting(key, nullptr);
 }
 
 // Edits a private copy and renames it into place, so the library never reads a
 // half-written file, and bumps a counter so that every version differs on disk.
-void SimPrinter::WriteSetting(const std::string& key, const char* value)
+void SimPrinter::WriteSetting(const std::string &key, const char *value)
 {
     const std::string staging = directory_ + kStagingName;
     WritePrivateProfileStringA(kSection, key.c_str(), value, staging.c_str());
@@ -276,7 +290,8 @@ void SimPrinter::WriteSetting(const std::string& key, const char* value)
 void SimPrinter::PublishSettings()
 {
     const std::string publishing = directory_ + kPublishName;
-    if (!CopyFileA((directory_ + kStagingName).c_str(), publishing.c_str(), FALSE)) return;
+    if (!CopyFileA((directory_ + kStagingName).c_str(), publishing.c_str(), FALSE))
+        return;
     lastPublished_ = StampLaterThan(publishing, lastPublished_);
     MoveOver(publishing, ConfigPath());
 }
@@ -294,10 +309,10 @@ std::vector<SimCall> SimPrinter::Calls() const
     return calls;
 }
 
-std::vector<SimCall> SimPrinter::CallsNamed(const std::string& name) const
+std::vector<SimCall> SimPrinter::CallsNamed(const std::string &name) const
 {
     std::vector<SimCall> calls = Calls();
-    calls.erase(std::remove_if(calls.begin(), calls.end(), [&](const SimCall& call) { return call.name != name; }),
+    calls.erase(std::remove_if(calls.begin(), calls.end(), [&](const SimCall &call) { return call.name != name; }),
                 calls.end());
     return calls;
 }
@@ -305,7 +320,8 @@ std::vector<SimCall> SimPrinter::CallsNamed(const std::string& name) const
 std::vector<std::string> SimPrinter::CallNames() const
 {
     std::vector<std::string> names;
-    for (const SimCall& call : Calls()) names.push_back(call.name);
+    for (const SimCall &call : Calls())
+        names.push_back(call.name);
     return names;
 }
 
@@ -316,9 +332,10 @@ std::string SimPrinter::CaptureBytes() const
 
 void SimPrinter::ResetCalls()
 {
-    FileHandle file(CreateFileA(LogPath().c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.IsValid()) SetEndOfFile(file.Get());
+    FileHandle file(
+        CreateFileA(LogPath().c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.IsValid())
+        SetEndOfFile(file.Get());
 }
 
 std::string SimPrinter::ConfigPath() const
@@ -345,15 +362,15 @@ std::vector<char> SimPrinter::EnvironmentBlock() const
 {
     std::vector<std::string> entries = ReadEnvironmentEntries();
     entries.erase(std::remove_if(entries.begin(), entries.end(), IsOwnVariable), entries.end());
-    for (const EnvironmentSetting& setting : kEnvironmentSettings) {
+    for (const EnvironmentSetting &setting : kEnvironmentSettings) {
         entries.push_back(std::string(setting.name) + "=" + directory_ + setting.fileName);
     }
     // CreateProcess expects the block sorted by name without regard to case.
-    std::stable_sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+    std::stable_sort(entries.begin(), entries.end(), [](const std::string &a, const std::string &b) {
         return UpperAscii(EnvironmentName(a)) < UpperAscii(EnvironmentName(b));
     });
     std::vector<char> block;
-    for (const std::string& entry : entries) {
+    for (const std::string &entry : entries) {
         block.insert(block.end(), entry.begin(), entry.end());
         block.push_back('\0');
     }
@@ -363,17 +380,19 @@ std::vector<char> SimPrinter::EnvironmentBlock() const
 
 void SimPrinter::ApplyToThisProcess() const
 {
-    for (const EnvironmentSetting& setting : kEnvironmentSettings) {
+    for (const EnvironmentSetting &setting : kEnvironmentSettings) {
         SetEnvironmentVariableA(setting.name, (directory_ + setting.fileName).c_str());
     }
 }
 
-bool WaitForCall(const SimPrinter& sim, const std::string& name, size_t count, DWORD timeoutMs)
+bool WaitForCall(const SimPrinter &sim, const std::string &name, size_t count, DWORD timeoutMs)
 {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
-        if (sim.CallsNamed(name).size() >= count) return true;
-        if (GetTickCount64() >= deadline) return false;
+        if (sim.CallsNamed(name).size() >= count)
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
         Sleep(kPollStepMs);
     }
 }

@@ -15,11 +15,11 @@ struct SimCall {
 };
 
 // "TovWrite(1, 5, 0, ...)", for assertion messages.
-std::string FormatCall(const SimCall& call);
+std::string FormatCall(const SimCall &call);
 // Lower-case hex without separators, as the call log writes byte data.
-std::string ToHex(const void* data, size_t size);
+std::string ToHex(const void *data, size_t size);
 // The bytes of a hex string; blanks are skipped, reading stops at anything else.
-std::string FromHex(const std::string& hex);
+std::string FromHex(const std::string &hex);
 
 // A fresh temporary folder with sim.ini, calls.log, capture.bin and store.ini; removed
 // again on destruction. Point the library at it with ApplyToThisProcess() (in-process)
@@ -28,15 +28,15 @@ class SimPrinter {
 public:
     SimPrinter();
     ~SimPrinter();
-    SimPrinter(const SimPrinter&) = delete;
-    SimPrinter& operator=(const SimPrinter&) = delete;
+    SimPrinter(const SimPrinter &) = delete;
+    SimPrinter &operator=(const SimPrinter &) = delete;
 
     // Changes one key of section [sim]; a loaded library sees it on its next call.
-    void Set(const std::string& key, const std::string& value);
-    void Clear(const std::string& key);
+    void Set(const std::string &key, const std::string &value);
+    void Clear(const std::string &key);
 
     std::vector<SimCall> Calls() const;
-    std::vector<SimCall> CallsNamed(const std::string& name) const;
+    std::vector<SimCall> CallsNamed(const std::string &name) const;
     std::vector<std::string> CallNames() const;
     std::string CaptureBytes() const;
     void ResetCalls();
@@ -51,7 +51,7 @@ public:
     void ApplyToThisProcess() const;
 
 private:
-    void WriteSetting(const std::string& key, const char* value);
+    void WriteSetting(const std::string &key, const char *value);
     void PublishSettings();
 
     std::string directory_;
@@ -60,4 +60,4 @@ private:
 };
 
 // Polls the call log until `count` calls named `name` were recorded; false on timeout.
-bool WaitForCall(const SimPrinter& sim, const std::string& name, size_t count, DWORD timeoutMs);
+bool WaitForCall(const SimPrinter &sim, const std::string &name, size_t count, DWORD timeoutMs);

@@ -181,7 +181,8 @@ LRESULT TestInstance::Send(UINT message, WPARAM wParam, LPARAM lParam, DWORD tim
 
 bool TestInstance::EndJob(WPARAM appId, LPARAM lParam, LRESULT *answer, ULONGLONG *elapsedMs)
 {
-    HANDLE nextJob = CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_NEXT_JOB_FORMAT, PrinterName()).c_str());
+    HANDLE nextJob =
+        CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_NEXT_JOB_FORMAT, PrinterName()).c_str());
     const ULONGLONG started = GetTickCount64();
     LRESULT result = Send(WM_QELAPP32_ENDJOB, appId, lParam);
     if (answer != nullptr)

@@ -180,8 +180,8 @@ DWORD WINAPI FakeWrite(WORD appId, WORD hPrinter, DWORD zero, const BYTE *data, 
     FakeTov &fake = FakeTov::Current();
     DWORD accepted = *count < fake.writeMax ? *count : fake.writeMax;
     DWORD shown = *count < 64 ? *count : 64;
-    DWORD code = Begin("TovWrite", {Num(appId), Num(hPrinter), Num(zero), Num(*count), Num(accepted), Num(one),
-                                    ToHex(data, shown)});
+    DWORD code = Begin(
+        "TovWrite", {Num(appId), Num(hPrinter), Num(zero), Num(*count), Num(accepted), Num(one), ToHex(data, shown)});
     return code != 0 ? code : AcceptWrite(data, count);
 }
 
@@ -239,8 +239,8 @@ DWORD WINAPI FakeStoreData(WORD appId, LPCSTR printer, DWORD zero, const char *i
                            DWORD one)
 {
     std::string name = Text(item, 36);
-    DWORD code = Begin("TovStoreData",
-                       {Num(appId), Text(printer), Num(zero), name, ToHex(data, size), Num(size), Num(one)});
+    DWORD code =
+        Begin("TovStoreData", {Num(appId), Text(printer), Num(zero), name, ToHex(data, size), Num(size), Num(one)});
     if (code != 0)
         return code;
     FakeTov &fake = FakeTov::Current();
@@ -272,12 +272,30 @@ DWORD WINAPI FakeRetrieveData(WORD appId, LPCSTR printer, DWORD zero, const char
 FakeTov::FakeTov() : saved_(g_tov)
 {
     g_current = this;
-    g_tov = TovApi{FakeRegisterApp,       FakeUnregisterApp,     FakeEnumSpecificPort,  FakeEnumByUNC,
-                   FakeCaptureAlerts,     FakeReleaseAlerts,     FakeQueryAlerts,       FakeQueryPrinterStatus,
-                   FakeGetDeviceIDStringEx, FakeSendBidi,        FakeStartDoc,          FakeEndDoc,
-                   FakeWrite,             FakeWriteUNI,          FakeSetJobControlMode, FakeSetJobCancelMode,
-                   FakeSetEndOfJobMode,   FakeOpen,              FakeClose,             FakePing,
-                   FakeQueryPortType,     FakeFlushMWOBuffer,    FakeStoreData,         FakeRetrieveData};
+    g_tov = TovApi{FakeRegisterApp,
+                   FakeUnregisterApp,
+                   FakeEnumSpecificPort,
+                   FakeEnumByUNC,
+                   FakeCaptureAlerts,
+                   FakeReleaseAlerts,
+                   FakeQueryAlerts,
+                   FakeQueryPrinterStatus,
+                   FakeGetDeviceIDStringEx,
+                   FakeSendBidi,
+                   FakeStartDoc,
+                   FakeEndDoc,
+                   FakeWrite,
+                   FakeWriteUNI,
+                   FakeSetJobControlMode,
+                   FakeSetJobCancelMode,
+                   FakeSetEndOfJobMode,
+                   FakeOpen,
+                   FakeClose,
+                   FakePing,
+                   FakeQueryPortType,
+                   FakeFlushMWOBuffer,
+                   FakeStoreData,
+                   FakeRetrieveData};
 }
 
 FakeTov::~FakeTov()

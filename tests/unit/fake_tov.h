@@ -50,11 +50,11 @@ public:
     DWORD statusState = 0;
     std::string deviceId = "MFG:Qel;MDL:Fake;";
     long deviceIdLengthOverride = -1;
-    std::string bidiReply;              // empty: echo the request
+    std::string bidiReply; // empty: echo the request
     long bidiReplyLengthOverride = -1;
     std::string alertData = std::string("\x11\x22\x33", 3);
     DWORD writeMax = 0xFFFFFFFF;
-    std::string written;                // bytes accepted by TovWrite and TovWriteUNI
+    std::string written; // bytes accepted by TovWrite and TovWriteUNI
     std::map<std::string, std::string> store;
     // Runs inside every call after it was recorded (e.g. to block or to signal a test).
     std::function<void(const std::string &name)> onCall;

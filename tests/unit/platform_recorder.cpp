@@ -58,8 +58,8 @@ BOOL WINAPI OpenTestPrinter(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA de
     return g_recorder->spooler.OpenPrinterA(name, printer, defaults);
 }
 
-BOOL WINAPI EnumTestJobs(HANDLE printer, DWORD first, DWORD count, DWORD level, LPBYTE jobs, DWORD size,
-                         LPDWORD needed, LPDWORD returned)
+BOOL WINAPI EnumTestJobs(HANDLE printer, DWORD first, DWORD count, DWORD level, LPBYTE jobs, DWORD size, LPDWORD needed,
+                         LPDWORD returned)
 {
     if (g_recorder->spooler.EnumJobsA == nullptr)
         return FALSE;

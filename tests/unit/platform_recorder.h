@@ -30,15 +30,15 @@ public:
     void ClearLines();
 
     // Behaviour of the seams; defaults are harmless.
-    bool realSleep = false;              // true: also sleep for real (threads that must make progress)
-    std::function<void(DWORD)> onSleep;  // runs at each pause, on the pausing thread
+    bool realSleep = false;             // true: also sleep for real (threads that must make progress)
+    std::function<void(DWORD)> onSleep; // runs at each pause, on the pausing thread
     int messageBoxAnswer = IDNO;
     std::vector<std::string> messageBoxTexts;
     std::vector<UINT> messageBoxStyles;
     std::vector<UINT> exitWindowsFlags;
     std::function<DWORD(LPCSTR, LPSTR, LPDWORD)> netConnection; // empty: ERROR_NOT_CONNECTED
-    std::function<UINT(LPSTR, UINT)> systemDirectory;          // empty: the real one
-    PlatformApi spooler{};               // OpenPrinterA, EnumJobsA, SetJobA, ClosePrinter used when set
+    std::function<UINT(LPSTR, UINT)> systemDirectory;           // empty: the real one
+    PlatformApi spooler{}; // OpenPrinterA, EnumJobsA, SetJobA, ClosePrinter used when set
 
     void RecordLine(const char *text);
     void RecordSleep(DWORD milliseconds);

@@ -56,4 +56,3 @@ private:
     std::string path_;
     std::vector<std::string> files_;
 };
-

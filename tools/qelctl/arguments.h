@@ -9,7 +9,7 @@
 #include <vector>
 
 struct Invocation {
-    std::vector<std::string> positionals; // PRINTER, COMMAND, then the command's own arguments
+    std::vector<std::string> positionals;                     // PRINTER, COMMAND, then the command's own arguments
     std::vector<std::pair<std::string, std::string>> options; // name with "--", value ("" for a flag)
 };
 

@@ -57,8 +57,8 @@ int ReadCountOption(CommandContext &context, const char *name, DWORD defaultValu
         return kExitOk;
     }
     if (!ParseNumber(*given, value) || *value > maximum)
-        return context.out.Fail(kExitUsage, std::string(name) + " needs a number from 0 to " +
-                                                std::to_string(maximum) + ", not \"" + *given + "\"");
+        return context.out.Fail(kExitUsage, std::string(name) + " needs a number from 0 to " + std::to_string(maximum) +
+                                                ", not \"" + *given + "\"");
     return kExitOk;
 }
 

@@ -10,9 +10,9 @@
 // it first (qelctl PRINTER status); those that look at the machine or start an instance
 // take it after their name (qelctl list, qelctl start PRINTER), or first as well.
 enum class Syntax {
-    PrinterFirst,  // qelctl PRINTER COMMAND
-    PrinterAfter,  // qelctl COMMAND PRINTER, or qelctl PRINTER COMMAND
-    NoPrinter,     // qelctl COMMAND
+    PrinterFirst, // qelctl PRINTER COMMAND
+    PrinterAfter, // qelctl COMMAND PRINTER, or qelctl PRINTER COMMAND
+    NoPrinter,    // qelctl COMMAND
 };
 
 struct CommandEntry {

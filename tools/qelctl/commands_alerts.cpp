@@ -17,7 +17,7 @@ struct AlertWatch {
     DWORD count = kUnlimited;     // stop after this many packets
     DWORD timeoutMs = kUnlimited; // stop after this long
     DWORD intervalMs = kDefaultPollIntervalMs;
-    bool follow = false;          // keep waiting when the stream is empty
+    bool follow = false; // keep waiting when the stream is empty
 };
 
 int ReadWatchOptions(CommandContext &context, AlertWatch *watch)
@@ -29,8 +29,8 @@ int ReadWatchOptions(CommandContext &context, AlertWatch *watch)
     if (const int code = ReadMillisecondsOption(context, "--interval", kDefaultPollIntervalMs, &watch->intervalMs))
         return code;
     // With a count or a time limit the command waits for packets as --follow does.
-    watch->follow = HasOption(context.invocation, "--follow") || watch->count != kUnlimited ||
-                    watch->timeoutMs != kUnlimited;
+    watch->follow =
+        HasOption(context.invocation, "--follow") || watch->count != kUnlimited || watch->timeoutMs != kUnlimited;
     return kExitOk;
 }
 
@@ -94,9 +94,9 @@ int RunAlerts(CommandContext &context)
         const DWORD elapsed = GetTickCount() - start;
         if (watch.timeoutMs != kUnlimited && elapsed >= watch.timeoutMs) {
             if (watch.count != kUnlimited)
-                result = context.out.Fail(kExitTimeout, std::to_string(received) + " of " +
-                                                            std::to_string(watch.count) + " packets within " +
-                                                            std::to_string(watch.timeoutMs) + " ms");
+                result =
+                    context.out.Fail(kExitTimeout, std::to_string(received) + " of " + std::to_string(watch.count) +
+                                                       " packets within " + std::to_string(watch.timeoutMs) + " ms");
             break;
         }
         DWORD pause = watch.intervalMs;

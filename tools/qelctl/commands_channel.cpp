@@ -33,8 +33,7 @@ int AskOneOrZero(CommandContext &context, UINT message, const std::string &succe
     return ReportOneOrZero(context, answer, success, failure);
 }
 
-int AskWithPrinterHandle(CommandContext &context, UINT message, const std::string &success,
-                         const std::string &failure)
+int AskWithPrinterHandle(CommandContext &context, UINT message, const std::string &success, const std::string &failure)
 {
     Instance instance;
     if (const int code = ConnectToInstance(context, &instance))

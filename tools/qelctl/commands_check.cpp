@@ -35,12 +35,9 @@ struct Point {
 const char *VerdictWord(Verdict verdict)
 {
     switch (verdict) {
-    case Verdict::Ok:
-        return "OK";
-    case Verdict::Warn:
-        return "WARN";
-    case Verdict::Fail:
-        break;
+    case Verdict::Ok: return "OK";
+    case Verdict::Warn: return "WARN";
+    case Verdict::Fail: break;
     }
     return "FAIL";
 }
@@ -137,8 +134,9 @@ void CheckPrinterRegistry(Diagnosis &diagnosis, const std::string &printer)
 
     const std::optional<std::string> port = ReadPrinterString(printer, QEL_VALUE_PORT);
     if (!port) {
-        diagnosis.Fail("Port", "the printer's key has no \"Port\" value: the instance cannot look its printer up, and "
-                               "every request that needs the printer fails",
+        diagnosis.Fail("Port",
+                       "the printer's key has no \"Port\" value: the instance cannot look its printer up, and "
+                       "every request that needs the printer fails",
                        "give the printer a port in its properties");
     } else if (port->empty()) {
         diagnosis.Fail("Port", "\"Port\" is empty: the instance cannot look its printer up",
@@ -147,8 +145,10 @@ void CheckPrinterRegistry(Diagnosis &diagnosis, const std::string &printer)
         const char *kind = ClassifyPort(*port);
         const std::optional<DWORD> nonBidi = ReadDriverDword(printer, QEL_VALUE_NON_BIDI);
         if (kind == kPortOther && nonBidi && *nonBidi != 0)
-            diagnosis.Warn("Port", *port + " (" + kind + "), with \"NON BIDI MODE\" set: the library does not look "
-                                   "the printer up, so 1124 and status refreshes fail by design",
+            diagnosis.Warn("Port",
+                           *port + " (" + kind +
+                               "), with \"NON BIDI MODE\" set: the library does not look "
+                               "the printer up, so 1124 and status refreshes fail by design",
                            "remove \"NON BIDI MODE\" from PrinterDriverData if the printer talks back");
         else
             diagnosis.Ok("Port", *port + " (" + kind + ")");
@@ -157,8 +157,9 @@ void CheckPrinterRegistry(Diagnosis &diagnosis, const std::string &printer)
     if (DriverDataKeyExists(printer))
         diagnosis.Ok("PrinterDriverData", "HKLM\\" + DriverDataKeyPath(printer));
     else
-        diagnosis.Warn("PrinterDriverData", "missing: the first instance creates it, as a volatile key whose values "
-                                            "are gone after Windows restarts",
+        diagnosis.Warn("PrinterDriverData",
+                       "missing: the first instance creates it, as a volatile key whose values "
+                       "are gone after Windows restarts",
                        "nothing, unless values such as \"NON BIDI MODE\" should last: then create the key");
 }
 
@@ -217,23 +218,23 @@ std::string FindLibrary(const ServiceProgram &program, std::string *where)
     return std::string(found, length);
 }
 
-
 void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
 {
     const std::string notStarting = "the instance ends at start-up without a log line";
     std::string where;
     const std::string path = FindLibrary(program, &where);
     if (path.empty()) {
-        diagnosis.Fail("library", std::string(kLibraryName) + " not found beside " + program.path +
-                                      ", in the system or Windows directory, or on PATH: " + notStarting,
+        diagnosis.Fail("library",
+                       std::string(kLibraryName) + " not found beside " + program.path +
+                           ", in the system or Windows directory, or on PATH: " + notStarting,
                        "install the printer software, or put its QRMTOV.DLL beside qelapp32.exe");
         return;
     }
     // Its dependencies are looked for beside it, as they would be for the service.
     const ModuleGuard module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (module.Get() == nullptr) {
-        diagnosis.Fail("library", path + " (" + where + ") does not load (" + WindowsError(GetLastError()) + "): " +
-                                      notStarting,
+        diagnosis.Fail("library",
+                       path + " (" + where + ") does not load (" + WindowsError(GetLastError()) + "): " + notStarting,
                        "install the printer software again: a library it needs is missing, or it is not a "
                        "32-bit DLL");
         return;
@@ -252,8 +253,9 @@ void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
     if (missingCount == 0)
         diagnosis.Ok("entry points", "all " + std::to_string(total));
     else
-        diagnosis.Fail("entry points", std::to_string(missingCount) + " of " + std::to_string(total) +
-                                           " missing (" + missing + "): " + notStarting,
+        diagnosis.Fail("entry points",
+                       std::to_string(missingCount) + " of " + std::to_string(total) + " missing (" + missing +
+                           "): " + notStarting,
                        "this QRMTOV.DLL belongs to another release: install the printer software again");
 }
 
@@ -318,12 +320,13 @@ void CheckComponent(Diagnosis &diagnosis, const std::string &directory, const Co
     const std::string point = "component " + name;
     if (!FileExists(path)) {
         if (FileExists(backup))
-            diagnosis.Warn(point, "missing from " + directory + "; the next start of an instance restores it from " +
-                                      backupName,
-                           "nothing, or copy " + backupName + " to " + name + " yourself");
+            diagnosis.Warn(
+                point, "missing from " + directory + "; the next start of an instance restores it from " + backupName,
+                "nothing, or copy " + backupName + " to " + name + " yourself");
         else
-            diagnosis.Warn(point, "missing from " + directory + ", and so is its backup " + backupName +
-                                      ": the service starts without it",
+            diagnosis.Warn(point,
+                           "missing from " + directory + ", and so is its backup " + backupName +
+                               ": the service starts without it",
                            "install the printer software again if the printer needs it");
         return;
     }
@@ -345,19 +348,22 @@ void CheckComponent(Diagnosis &diagnosis, const std::string &directory, const Co
                                 " required: every start of an instance stops, schedules the replacement of the "
                                 "printer software from its .BAK files and asks to restart Windows";
     if (!FileExists(backup)) {
-        diagnosis.Fail(point, finding, backupName + " is missing, so a restart cannot help: install the printer "
-                                                    "software again");
+        diagnosis.Fail(point, finding,
+                       backupName + " is missing, so a restart cannot help: install the printer "
+                                    "software again");
         return;
     }
     const FileVersion backupVersion = ReadFileVersion(backup);
     if (!IsRecentEnough(backupVersion, row)) {
-        diagnosis.Fail(point, finding, backupName + " is version " + VersionText(backupVersion) +
-                                           " too, so a restart cannot help: install the printer software again");
+        diagnosis.Fail(point, finding,
+                       backupName + " is version " + VersionText(backupVersion) +
+                           " too, so a restart cannot help: install the printer software again");
         return;
     }
     diagnosis.Fail(point, finding,
                    "restart Windows once the replacement is scheduled (a start of the instance or qelapp32.exe /Q "
-                   "schedules it; see the replacement line): " + backupName + " then takes its place");
+                   "schedules it; see the replacement line): " +
+                       backupName + " then takes its place");
 }
 
 bool IsComponentName(const std::string &fileName)
@@ -373,8 +379,8 @@ bool IsComponentName(const std::string &fileName)
 int CountWininitRenames()
 {
     std::vector<char> section(32767, '\0');
-    const DWORD length = GetPrivateProfileSectionA("Rename", section.data(), static_cast<DWORD>(section.size()),
-                                                   "wininit.ini");
+    const DWORD length =
+        GetPrivateProfileSectionA("Rename", section.data(), static_cast<DWORD>(section.size()), "wininit.ini");
     int count = 0;
     for (size_t start = 0; start < length;) {
         const std::string entry(&section[start]);
@@ -396,8 +402,8 @@ int CountRegisteredRenames()
         size == 0)
         return 0;
     std::string raw(size, '\0');
-    if (RegQueryValueExA(key.Get(), kPendingRenamesValue, nullptr, nullptr, reinterpret_cast<BYTE *>(&raw[0]),
-                         &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key.Get(), kPendingRenamesValue, nullptr, nullptr, reinterpret_cast<BYTE *>(&raw[0]), &size) !=
+        ERROR_SUCCESS)
         return 0;
     raw.resize(size);
     std::vector<std::string> strings;
@@ -421,8 +427,9 @@ void CheckComponents(Diagnosis &diagnosis)
     char directory[MAX_PATH];
     const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
     if (length == 0 || length >= kSystemDirectoryRoom) {
-        diagnosis.Fail("system directory", "its path does not fit the service's 250 characters: the component check "
-                                           "fails and every start stops",
+        diagnosis.Fail("system directory",
+                       "its path does not fit the service's 250 characters: the component check "
+                       "fails and every start stops",
                        "run Windows from a shorter path");
         return;
     }
@@ -452,17 +459,20 @@ void CheckInstance(Diagnosis &diagnosis, const std::string &printer, DWORD answe
         if (const HWND unpublished = FindInstanceByTitle(printer)) {
             DWORD processId = 0;
             GetWindowThreadProcessId(unpublished, &processId);
-            diagnosis.Warn("instance", "process " + std::to_string(processId) + " serves the printer, but " +
-                                           QEL_VALUE_HWND " does not name its window: clients cannot find it",
+            diagnosis.Warn("instance",
+                           "process " + std::to_string(processId) + " serves the printer, but " +
+                               QEL_VALUE_HWND " does not name its window: clients cannot find it",
                            start + " (it gives way to the running one and publishes it again)");
         } else if (published.state == Publication::Stale) {
-            diagnosis.Warn("instance", QEL_VALUE_HWND " is " + Hex32(published.value) +
-                                           ", which names no instance window: the last instance ended without "
-                                           "clearing it (a crash, or it was ended by force)",
+            diagnosis.Warn("instance",
+                           QEL_VALUE_HWND " is " + Hex32(published.value) +
+                               ", which names no instance window: the last instance ended without "
+                               "clearing it (a crash, or it was ended by force)",
                            "start it again: " + start);
         } else {
-            diagnosis.Warn("instance", std::string("none serves the printer (" QEL_VALUE_HWND " ") +
-                                           (published.state == Publication::Zero ? "is 0)" : "is not published)"),
+            diagnosis.Warn("instance",
+                           std::string("none serves the printer (" QEL_VALUE_HWND " ") +
+                               (published.state == Publication::Zero ? "is 0)" : "is not published)"),
                            start);
         }
         return;
@@ -471,12 +481,13 @@ void CheckInstance(Diagnosis &diagnosis, const std::string &printer, DWORD answe
     const DWORD processId = InstanceProcessId(instance);
     DWORD answer = 0;
     if (SendToInstance(instance, WM_QELAPP32_NOOP, 0, 0, answerTimeoutMs, &answer) && answer == 1) {
-        diagnosis.Ok("instance", "process " + std::to_string(processId) + " answers 1137 (window " +
-                                     Hex32(published.value) + ")");
+        diagnosis.Ok("instance",
+                     "process " + std::to_string(processId) + " answers 1137 (window " + Hex32(published.value) + ")");
         return;
     }
-    diagnosis.Fail("instance", "process " + std::to_string(processId) + " does not answer 1137 within " +
-                                   std::to_string(answerTimeoutMs) + " ms: it hangs",
+    diagnosis.Fail("instance",
+                   "process " + std::to_string(processId) + " does not answer 1137 within " +
+                       std::to_string(answerTimeoutMs) + " ms: it hangs",
                    "end process " + std::to_string(processId) + ", then " + start);
 }
 

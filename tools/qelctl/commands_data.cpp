@@ -22,9 +22,9 @@ int PostPacket(CommandContext &context, const Instance &instance, WORD handle, c
         return context.out.Fail(kExitSystem, "cannot place the packet in the instance's process (error " +
                                                  std::to_string(GetLastError()) + ")");
     DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, WM_QELAPP32_WRITE,
-                                     QEL_MAKE_WPARAM(handle, static_cast<WORD>(bytes.size())), block.Address(),
-                                     &answer))
+    if (const int code =
+            AskInstance(context, instance, WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(handle, static_cast<WORD>(bytes.size())),
+                        block.Address(), &answer))
         return code;
     context.out.Fields().Add("written", FormatHexBytes(bytes));
     context.out.Fields().Add("length", static_cast<unsigned>(bytes.size()));

@@ -114,12 +114,13 @@ int RunWaitReady(CommandContext &context)
     if (const int code = ReadMillisecondsOption(context, "--timeout", kDefaultReadyTimeoutMs, &timeoutMs))
         return code;
     // Created here if the instance has not made them yet: the instance then opens ours.
-    HandleGuard ready(CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, context.printer).c_str()));
+    HandleGuard ready(
+        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, context.printer).c_str()));
     HandleGuard cancelled(
         CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_CANCEL_FORMAT, context.printer).c_str()));
     if (!ready.IsValid() || !cancelled.IsValid())
-        return context.out.Fail(kExitSystem, "cannot create the init events (error " + std::to_string(GetLastError()) +
-                                                 ")");
+        return context.out.Fail(kExitSystem,
+                                "cannot create the init events (error " + std::to_string(GetLastError()) + ")");
     const DWORD start = GetTickCount();
     HANDLE events[] = {ready.Get(), cancelled.Get(), ConsoleBreakEvent()};
     for (;;) {

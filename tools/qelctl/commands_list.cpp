@@ -66,12 +66,9 @@ std::string WindowText(const PrinterRow &row)
 {
     switch (row.published.state) {
     case Publication::Missing:
-    case Publication::Zero:
-        return "none";
-    case Publication::Stale:
-        return "stale " + Hex32(row.published.value);
-    case Publication::Window:
-        break;
+    case Publication::Zero: return "none";
+    case Publication::Stale: return "stale " + Hex32(row.published.value);
+    case Publication::Window: break;
     }
     return Hex32(row.published.value);
 }
@@ -80,12 +77,9 @@ const char *WindowState(const PrinterRow &row)
 {
     switch (row.published.state) {
     case Publication::Missing:
-    case Publication::Zero:
-        return "none";
-    case Publication::Stale:
-        return "stale";
-    case Publication::Window:
-        break;
+    case Publication::Zero: return "none";
+    case Publication::Stale: return "stale";
+    case Publication::Window: break;
     }
     return "alive";
 }
@@ -158,7 +152,8 @@ std::string PadTo(std::string text, size_t width)
 
 void PrintTable(CommandContext &context, const std::vector<PrinterRow> &rows, bool askStatus)
 {
-    std::vector<std::vector<std::string>> table = {{"PRINTER", "PORT", "KIND", "WINDOW", "ANSWERS", "APP ID", "STATUS"}};
+    std::vector<std::vector<std::string>> table = {
+        {"PRINTER", "PORT", "KIND", "WINDOW", "ANSWERS", "APP ID", "STATUS"}};
     for (const PrinterRow &row : rows)
         table.push_back({row.name, row.port ? *row.port : "(no Port)", row.portKind ? row.portKind : "-",
                          WindowText(row), AnswersText(row), AppIdText(row), StatusText(row, askStatus)});

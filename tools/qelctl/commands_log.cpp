@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "core/owned.h"
 #include "console_break.h"
+#include "core/owned.h"
 #include "exit_codes.h"
 #include "json.h"
 
@@ -96,8 +96,7 @@ DWORD HandleDebugEvent(CommandContext &context, LogSession *session, const DEBUG
         session->instanceExitCode = event.u.ExitProcess.dwExitCode;
         *ended = true;
         return DBG_CONTINUE;
-    default:
-        return DBG_CONTINUE;
+    default: return DBG_CONTINUE;
     }
 }
 
@@ -151,8 +150,7 @@ int RunLog(CommandContext &context)
                                                  "); is another debugger attached?");
     // Set at once: if qelctl itself dies from here on, the instance must live on.
     DebugSetProcessKillOnExit(FALSE);
-    context.out.Line("attached to the instance (process " + std::to_string(session.processId) +
-                     "); Ctrl+C to stop");
+    context.out.Line("attached to the instance (process " + std::to_string(session.processId) + "); Ctrl+C to stop");
 
     const LogEnd end = FollowDebugEvents(context, &session, timeoutMs);
     if (end != LogEnd::InstanceEnded)

@@ -33,8 +33,8 @@ int RunQuery(CommandContext &context, const Instance &instance, UINT message)
 }
 
 // Polls until the sender has ended; *ended stays false on timeout or Ctrl+C.
-int WaitForSender(CommandContext &context, const Instance &instance, UINT message, DWORD timeoutMs,
-                  DWORD intervalMs, DWORD start, bool *ended)
+int WaitForSender(CommandContext &context, const Instance &instance, UINT message, DWORD timeoutMs, DWORD intervalMs,
+                  DWORD start, bool *ended)
 {
     DWORD lastReport = 0;
     for (;;) {
@@ -80,8 +80,8 @@ int RunSendFile(CommandContext &context)
 
     const std::string &name = context.args[0];
     if (name.empty() || name.size() > kMaxFileNameLength)
-        return context.out.Fail(kExitUsage, "the file name must have 1 to " + std::to_string(kMaxFileNameLength) +
-                                                " characters");
+        return context.out.Fail(kExitUsage,
+                                "the file name must have 1 to " + std::to_string(kMaxFileNameLength) + " characters");
     HandleGuard process(OpenInstanceProcess(instance));
     RemoteMemory nameBlock(process.Get(), name.size() + 1);
     if (!nameBlock.IsValid() || !nameBlock.Write(name + '\0'))

@@ -2,8 +2,8 @@
 // tells how its start-up ended.
 #include "commands.h"
 
-#include "core/owned.h"
 #include "console_break.h"
+#include "core/owned.h"
 #include "exit_codes.h"
 #include "printer_values.h"
 #include "qelapp32/client.h"
@@ -62,7 +62,8 @@ int WaitForStartUp(CommandContext &context, HANDLE ready, HANDLE cancelled, HAND
         context.out.Fields().Add("state", "cancelled");
         return context.out.Fail(kExitCancelled,
                                 "the instance cancelled its start-up: the printer software's components are not in "
-                                "order (qelctl check \"" + context.printer +
+                                "order (qelctl check \"" +
+                                    context.printer +
                                     "\"). It now waits for an answer to the restart question on the desktop.");
     case WAIT_OBJECT_0 + 2: {
         DWORD exitCode = 0;
@@ -74,12 +75,13 @@ int WaitForStartUp(CommandContext &context, HANDLE ready, HANDLE cancelled, HAND
         return context.out.Fail(kExitInstanceEnded,
                                 "the instance ended with exit code " + std::to_string(exitCode) +
                                     " before it was ready (a refused name, a missing or incomplete QRMTOV.DLL, a "
-                                    "failed registration); qelctl check \"" + context.printer + "\" tells more");
+                                    "failed registration); qelctl check \"" +
+                                    context.printer + "\" tells more");
     }
     case WAIT_TIMEOUT:
         context.out.Fields().Add("state", "timeout");
-        return context.out.Fail(kExitTimeout, "the instance was not ready within " + std::to_string(timeoutMs) +
-                                                  " ms; it runs on");
+        return context.out.Fail(kExitTimeout,
+                                "the instance was not ready within " + std::to_string(timeoutMs) + " ms; it runs on");
     default:
         context.out.Fields().Add("state", "interrupted");
         return context.out.Fail(kExitTimeout, "interrupted before the instance was ready; it runs on");
@@ -99,8 +101,8 @@ int RunStart(CommandContext &context)
     // A port monitor starts the service only for an installed printer; an instance for a
     // mistyped name would serve nothing and leave a key of that name behind.
     if (!PrinterKeyExists(context.printer))
-        return context.out.Fail(kExitUsage, "no printer \"" + context.printer + "\" under HKLM\\" +
-                                                PrinterKeyPath("") + " (qelctl list shows them)");
+        return context.out.Fail(kExitUsage, "no printer \"" + context.printer + "\" under HKLM\\" + PrinterKeyPath("") +
+                                                " (qelctl list shows them)");
     if (const HWND serving = FindServingWindow(context.printer))
         return FailAlreadyServed(context, serving);
 
@@ -111,20 +113,21 @@ int RunStart(CommandContext &context)
 
     // Created before the process, so that the instance opens ours and cannot signal
     // before anyone listens.
-    HandleGuard ready(CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, context.printer).c_str()));
+    HandleGuard ready(
+        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, context.printer).c_str()));
     HandleGuard cancelled(
         CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_CANCEL_FORMAT, context.printer).c_str()));
     if (!ready.IsValid() || !cancelled.IsValid())
-        return context.out.Fail(kExitSystem, "cannot create the init events (error " + std::to_string(GetLastError()) +
-                                                 ")");
+        return context.out.Fail(kExitSystem,
+                                "cannot create the init events (error " + std::to_string(GetLastError()) + ")");
 
     std::string commandLine = program.commandPath + " " + context.printer;
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return context.out.Fail(kExitSystem, "cannot start " + commandLine + " (error " +
-                                                 std::to_string(GetLastError()) + ")");
+        return context.out.Fail(kExitSystem,
+                                "cannot start " + commandLine + " (error " + std::to_string(GetLastError()) + ")");
     HandleGuard process(info.hProcess);
     CloseHandle(info.hThread);
     context.out.Fields().Add("commandLine", commandLine);

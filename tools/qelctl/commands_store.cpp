@@ -14,8 +14,8 @@ constexpr size_t kMaxItemNameLength = QEL_STORE_NAME_SIZE - 1; // the instance's
 int CheckItemName(CommandContext &context, const std::string &name)
 {
     if (name.empty() || name.size() > kMaxItemNameLength)
-        return context.out.Fail(kExitUsage, "the item name must have 1 to " + std::to_string(kMaxItemNameLength) +
-                                                " characters");
+        return context.out.Fail(kExitUsage,
+                                "the item name must have 1 to " + std::to_string(kMaxItemNameLength) + " characters");
     return kExitOk;
 }
 

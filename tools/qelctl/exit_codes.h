@@ -1,18 +1,18 @@
 // qelctl's exit codes: one per kind of outcome, so scripts can tell them apart.
 #pragma once
 
-constexpr int kExitOk = 0;               // done; the instance answered success
-constexpr int kExitRefused = 1;          // the instance answered that the request failed
-constexpr int kExitUsage = 2;            // bad arguments
-constexpr int kExitCancelled = 3;        // wait-ready, start: start-up was cancelled (init-cancel event)
-constexpr int kExitTimeout = 4;          // a wait or poll ran out of time
-constexpr int kExitNoInstance = 5;       // no instance serves the printer ("QelApp32Hwnd" missing, 0 or stale)
-constexpr int kExitNotAnswering = 6;     // the instance's window did not answer in time
-constexpr int kExitBadHex = 7;           // a byte string was not hexadecimal
-constexpr int kExitSystem = 8;           // a Windows call in qelctl failed (process memory, registry, debugger)
-constexpr int kExitAlreadyServed = 9;    // start: an instance already serves the printer
-constexpr int kExitInstanceEnded = 10;   // start --wait: the instance ended before it was ready
-constexpr int kExitCheckFailed = 11;     // check: at least one point failed
+constexpr int kExitOk = 0;             // done; the instance answered success
+constexpr int kExitRefused = 1;        // the instance answered that the request failed
+constexpr int kExitUsage = 2;          // bad arguments
+constexpr int kExitCancelled = 3;      // wait-ready, start: start-up was cancelled (init-cancel event)
+constexpr int kExitTimeout = 4;        // a wait or poll ran out of time
+constexpr int kExitNoInstance = 5;     // no instance serves the printer ("QelApp32Hwnd" missing, 0 or stale)
+constexpr int kExitNotAnswering = 6;   // the instance's window did not answer in time
+constexpr int kExitBadHex = 7;         // a byte string was not hexadecimal
+constexpr int kExitSystem = 8;         // a Windows call in qelctl failed (process memory, registry, debugger)
+constexpr int kExitAlreadyServed = 9;  // start: an instance already serves the printer
+constexpr int kExitInstanceEnded = 10; // start --wait: the instance ended before it was ready
+constexpr int kExitCheckFailed = 11;   // check: at least one point failed
 
 struct ExitCodeInfo {
     int code;

@@ -11,8 +11,8 @@
 
 #include <string>
 
-#include "core/owned.h"
 #include "command_support.h"
+#include "core/owned.h"
 #include "remote_memory.h"
 
 class InboundReader {

@@ -63,8 +63,7 @@ int LocateInstance(const std::string &printer, Instance *instance, std::string *
     case Publication::Stale:
         *error = "no instance serves printer \"" + printer + "\" (the published window no longer exists)";
         return kExitNoInstance;
-    case Publication::Window:
-        break;
+    case Publication::Window: break;
     }
     instance->printer = printer;
     instance->window = published.window;

@@ -145,9 +145,9 @@ int main(int argc, char **argv)
         if (!ParseNumber(*given, &answerTimeoutMs) || answerTimeoutMs == 0)
             return FailUsage(out, "--answer-timeout needs a number of milliseconds above 0");
     }
-    CommandContext context{invocation,
-                           std::vector<std::string>(words.begin() + static_cast<std::ptrdiff_t>(resolved.argsFrom),
-                                                    words.end()),
-                           resolved.printer, out, answerTimeoutMs};
+    CommandContext context{
+        invocation,
+        std::vector<std::string>(words.begin() + static_cast<std::ptrdiff_t>(resolved.argsFrom), words.end()),
+        resolved.printer, out, answerTimeoutMs};
     return out.Finish(command.handler(context));
 }

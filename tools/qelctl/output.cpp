@@ -62,8 +62,7 @@ std::string FormatTimestamp()
     SYSTEMTIME now;
     GetLocalTime(&now);
     char text[16];
-    std::snprintf(text, sizeof(text), "%02u:%02u:%02u.%03u", now.wHour, now.wMinute, now.wSecond,
-                  now.wMilliseconds);
+    std::snprintf(text, sizeof(text), "%02u:%02u:%02u.%03u", now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
     return text;
 }
 

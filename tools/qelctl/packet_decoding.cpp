@@ -21,7 +21,7 @@ struct StatusFlag {
 };
 
 constexpr StatusFlag kStatusFlags[] = {
-    {1, 0x08, 0}, {1, 0x04, 1}, {1, 0x02, 2}, {1, 0x01, 3}, {2, 0x08, 4}, {2, 0x02, 5},
+    {1, 0x08, 0}, {1, 0x04, 1}, {1, 0x02, 2}, {1, 0x01, 3}, {2, 0x08, 4},  {2, 0x02, 5},
     {2, 0x04, 6}, {2, 0x01, 7}, {0, 0x40, 8}, {0, 0x80, 9}, {0, 0x01, 10},
 };
 
@@ -116,9 +116,9 @@ bool ParseHexBytes(const std::string &text, std::string *bytes, std::string *err
             continue;
         const int value = HexValue(c);
         if (value < 0) {
-            *error = IsSeparator(c) ? "odd number of hex digits before position " + std::to_string(position + 1)
-                                    : std::string("not a hex digit: '") + c + "' at position " +
-                                          std::to_string(position + 1);
+            *error = IsSeparator(c)
+                         ? "odd number of hex digits before position " + std::to_string(position + 1)
+                         : std::string("not a hex digit: '") + c + "' at position " + std::to_string(position + 1);
             return false;
         }
         if (high < 0) {
@@ -204,8 +204,7 @@ std::string DescribePacket(const DecodedPacket &packet)
         return "alert data, " + std::to_string(packet.alertData.size()) + " bytes: " + FormatHexBytes(packet.alertData);
     case PacketKind::Framed:
         return "packet, payload " + std::to_string(packet.payload.size()) + " bytes: " + FormatHexBytes(packet.payload);
-    case PacketKind::Raw:
-        break;
+    case PacketKind::Raw: break;
     }
     return "raw " + std::to_string(packet.bytes.size()) + " bytes: " + FormatHexBytes(packet.bytes);
 }

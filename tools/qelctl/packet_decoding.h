@@ -19,12 +19,12 @@ enum class PacketKind { Status, Value, AlertData, Framed, Raw };
 struct DecodedPacket {
     PacketKind kind = PacketKind::Raw;
     std::string bytes;
-    unsigned declaredLength = 0;         // the frame's length field (framed packets)
-    std::string payload;                 // the bytes after the three-byte header
-    unsigned char flags[3] = {0, 0, 0};  // S5 S6 S7 (Status)
-    std::vector<int> statusBits;         // the library's status bits the flags stand for (Status)
-    unsigned value = 0;                  // (Value)
-    std::string alertData;               // the data after 51 f0 (AlertData)
+    unsigned declaredLength = 0;        // the frame's length field (framed packets)
+    std::string payload;                // the bytes after the three-byte header
+    unsigned char flags[3] = {0, 0, 0}; // S5 S6 S7 (Status)
+    std::vector<int> statusBits;        // the library's status bits the flags stand for (Status)
+    unsigned value = 0;                 // (Value)
+    std::string alertData;              // the data after 51 f0 (AlertData)
 };
 
 DecodedPacket DecodePacket(const std::string &bytes);

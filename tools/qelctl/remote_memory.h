@@ -16,4 +16,3 @@
 
 // Opens the instance's process for reading and writing its memory and waiting on it.
 HANDLE OpenInstanceProcess(const Instance &instance);
-

@@ -107,8 +107,8 @@ TEST(QueueStress, EveryMessageArrivesOnceAndInOrderPerProducer)
         BYTE leftover[kQueueMessageSize];
         while (QueueGetMessage(c.queue, leftover, sizeof(leftover), nullptr) != 0) {
         } // the next round starts from an empty queue
-        ReportFigure("queue stress " + label,
-                     std::to_string(tally.received) + " messages, " + std::to_string(tally.outOfOrder) +
-                         " out of order, " + std::to_string(ElapsedMs(started)) + " ms");
+        ReportFigure("queue stress " + label, std::to_string(tally.received) + " messages, " +
+                                                  std::to_string(tally.outOfOrder) + " out of order, " +
+                                                  std::to_string(ElapsedMs(started)) + " ms");
     }
 }

@@ -34,8 +34,16 @@ struct FlagBit {
     BYTE flag;
 };
 constexpr std::array<FlagBit, 10> kFlagBits = {{
-    {0x001, 6, 0x08}, {0x002, 6, 0x04}, {0x004, 6, 0x02}, {0x008, 6, 0x01}, {0x010, 7, 0x08},
-    {0x020, 7, 0x02}, {0x040, 7, 0x04}, {0x080, 7, 0x01}, {0x100, 5, 0x40}, {0x200, 5, 0x80},
+    {0x001, 6, 0x08},
+    {0x002, 6, 0x04},
+    {0x004, 6, 0x02},
+    {0x008, 6, 0x01},
+    {0x010, 7, 0x08},
+    {0x020, 7, 0x02},
+    {0x040, 7, 0x04},
+    {0x080, 7, 0x01},
+    {0x100, 5, 0x40},
+    {0x200, 5, 0x80},
 }};
 
 std::string PacketFor(DWORD sequence)
@@ -108,8 +116,7 @@ TEST(SustainedLoad, RepliesAndAlertsArriveExactlyOnceAndInOrder)
     TestInstance instance("LPT1:", "load");
     ASSERT_TRUE(instance.Start());
     ASSERT_EQ(0x00050001, instance.Send(WM_QELAPP32_ENUMPRINTER));
-    const HWND alertWindow =
-        instance.AlertWindow();
+    const HWND alertWindow = instance.AlertWindow();
     ASSERT_NE(nullptr, alertWindow);
     const HWND window = instance.Window();
     const HANDLE service = instance.Process().Process();
@@ -133,8 +140,8 @@ TEST(SustainedLoad, RepliesAndAlertsArriveExactlyOnceAndInOrder)
     const auto write = [&](int sequence) {
         packetBuffer.Write(PacketFor(static_cast<DWORD>(sequence)));
         DWORD_PTR answer = 1;
-        if (!SendMessageTimeoutA(window, WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(5, 8), packetBuffer.Address(),
-                                 SMTO_NORMAL, 30000, &answer) ||
+        if (!SendMessageTimeoutA(window, WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(5, 8), packetBuffer.Address(), SMTO_NORMAL,
+                                 30000, &answer) ||
             answer != 0)
             writerFailed = true;
     };

@@ -106,8 +106,8 @@ RunOutcome RunWith(const std::string &arguments, const SimPrinter &sim)
     if (window != nullptr) {
         DWORD_PTR answer = 0;
         // The window exists before start-up has published it; 1137 waits for the main loop.
-        outcome.served = SendMessageTimeoutA(window, WM_QELAPP32_NOOP, 0, 0, SMTO_NORMAL, kWaitMs, &answer) &&
-                         answer == 1;
+        outcome.served =
+            SendMessageTimeoutA(window, WM_QELAPP32_NOOP, 0, 0, SMTO_NORMAL, kWaitMs, &answer) && answer == 1;
         SendMessageTimeoutA(window, WM_QELAPP32_ENDJOB, 1, 0, SMTO_NORMAL, kWaitMs, &answer);
     }
     outcome.ended = process.WaitForExit(kWaitMs);

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "core/instance_state.h"
 #include "battery.h"
 #include "battery_support.h"
-#include "handlers/message_handlers.h"
 #include "config/port_discovery.h"
 #include "config/printer_registry.h"
+#include "core/instance_state.h"
 #include "fake_tov.h"
+#include "handlers/message_handlers.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"
 #include "support/test_instance.h"
@@ -75,9 +75,9 @@ bool WriteRawValue(const std::string &path, const std::string &value, const RawV
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return false;
-    const LONG result = RegSetValueExA(key, value.c_str(), 0, raw.type,
-                                       reinterpret_cast<const BYTE *>(raw.bytes.data()),
-                                       static_cast<DWORD>(raw.bytes.size()));
+    const LONG result =
+        RegSetValueExA(key, value.c_str(), 0, raw.type, reinterpret_cast<const BYTE *>(raw.bytes.data()),
+                       static_cast<DWORD>(raw.bytes.size()));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
@@ -201,7 +201,8 @@ TEST(OddInputs, RegistryValuesOfAnyTypeAndSizeStayInTheirBuffers)
 
             GuardedPages text(QEL_STORE_NAME_SIZE);
             DWORD textSize = QEL_STORE_NAME_SIZE;
-            const int textRead = GetPrinterRegistryString(printerName, valueName, text.TailText(QEL_STORE_NAME_SIZE), &textSize);
+            const int textRead =
+                GetPrinterRegistryString(printerName, valueName, text.TailText(QEL_STORE_NAME_SIZE), &textSize);
             EXPECT_EQ(stored <= QEL_STORE_NAME_SIZE ? 1 : 0, textRead);
 
             for (DWORD size : {0u, 4u, 36u, 512u}) {

@@ -28,19 +28,19 @@ constexpr SIZE_T kMemorySlack = 512 * 1024;
 // Where an lParam address points. Every kind but the first two is memory the service must
 // neither read nor write.
 enum class AddressKind {
-    kValid,          // read-write buffer the client placed in the service's process
-    kValidFileName,  // a file the sender can really send
+    kValid,         // read-write buffer the client placed in the service's process
+    kValidFileName, // a file the sender can really send
     kNull,
-    kLowUnmapped,    // 0x10 and the rest of the first 64 KB
-    kReserved,       // reserved, never committed
-    kNoAccess,       // committed PAGE_NOACCESS
-    kReadOnly,       // readable, not writable
-    kGuard,          // PAGE_GUARD: the first touch raises an exception
-    kStraddling,     // read-write, but running into a PAGE_NOACCESS page within 1024 bytes
-    kMainStack,      // the service's main thread stack, frames in use included
-    kAlertStack,     // the alert thread's stack
-    kKernel,         // 0x80000000 and up
-    kRandom,         // any 32-bit value that is not committed memory of the service
+    kLowUnmapped, // 0x10 and the rest of the first 64 KB
+    kReserved,    // reserved, never committed
+    kNoAccess,    // committed PAGE_NOACCESS
+    kReadOnly,    // readable, not writable
+    kGuard,       // PAGE_GUARD: the first touch raises an exception
+    kStraddling,  // read-write, but running into a PAGE_NOACCESS page within 1024 bytes
+    kMainStack,   // the service's main thread stack, frames in use included
+    kAlertStack,  // the alert thread's stack
+    kKernel,      // 0x80000000 and up
+    kRandom,      // any 32-bit value that is not committed memory of the service
 };
 
 struct Weighted {
@@ -187,8 +187,7 @@ private:
     {
         DWORD processId = 0;
         const DWORD mainThread = GetWindowThreadProcessId(instance.Window(), &processId);
-        const HWND alertWindow =
-            instance.AlertWindow();
+        const HWND alertWindow = instance.AlertWindow();
         const DWORD alertThread = GetWindowThreadProcessId(alertWindow, nullptr);
         const ULONG_PTR mainStackPointer = ReadThreadStackPointer(mainThread);
         for (const RemoteThreadStack &stack : ReadThreadStacks(process_, processId)) {
@@ -258,7 +257,7 @@ AddressKind DrawAddressKind(UINT message, std::mt19937 &random)
     if (draw < 30)
         return AddressKind::kValid;
     static constexpr AddressKind kBadKinds[] = {
-        AddressKind::kNull,       AddressKind::kLowUnmapped, AddressKind::kReserved,  AddressKind::kNoAccess,
+        AddressKind::kNull,       AddressKind::kLowUnmapped, AddressKind::kReserved,   AddressKind::kNoAccess,
         AddressKind::kReadOnly,   AddressKind::kGuard,       AddressKind::kStraddling, AddressKind::kMainStack,
         AddressKind::kAlertStack, AddressKind::kKernel,      AddressKind::kRandom,
     };

@@ -23,25 +23,25 @@ constexpr ULONGLONG kShutdownBoundMs = 2500;
 
 // What makes the service call an entry point.
 enum class Trigger {
-    kEnumerate,       // 1124
-    kCaptureAlerts,   // 1136
-    kFlashDiskAlert,  // 1525 to the alert window
-    kJobAccountAlert, // 1526
-    kPanelAlert,      // 1527
-    kPageAlert,       // 1528
-    kPartialPageAlert,// 1529
-    kInkjetAlert,     // 1594
-    kDeviceId,        // 1129
-    kPacket,          // 1127 with a command packet
-    kQueuedStartDoc,  // 1127 with a message that starts with 1
-    kStartDoc,        // 1130
-    kEndDoc,          // 1131
-    kSendFile,        // 1134
-    kOpen,            // 1132
-    kClose,           // 1133
-    kPing,            // 1135
-    kStore,           // 1139
-    kRetrieve,        // 1140
+    kEnumerate,        // 1124
+    kCaptureAlerts,    // 1136
+    kFlashDiskAlert,   // 1525 to the alert window
+    kJobAccountAlert,  // 1526
+    kPanelAlert,       // 1527
+    kPageAlert,        // 1528
+    kPartialPageAlert, // 1529
+    kInkjetAlert,      // 1594
+    kDeviceId,         // 1129
+    kPacket,           // 1127 with a command packet
+    kQueuedStartDoc,   // 1127 with a message that starts with 1
+    kStartDoc,         // 1130
+    kEndDoc,           // 1131
+    kSendFile,         // 1134
+    kOpen,             // 1132
+    kClose,            // 1133
+    kPing,             // 1135
+    kStore,            // 1139
+    kRetrieve,         // 1140
 };
 
 struct FaultCase {
@@ -89,8 +89,7 @@ const FaultCase kFaultCases[] = {
     {"TovClose", Trigger::kClose, 0, "QELAPP32: WM_QELAPP32_CLOSE: TovClose(1, 5) failed (%Xh)\n"},
     {"TovPing", Trigger::kPing, 0, "QELAPP32: WM_QELAPP32_PING: TovPing failed (%Xh)\n"},
     {"TovStoreData", Trigger::kStore, 0, "QELAPP32: WM_QELAPP32_STOREDATA: TovStoreData failed (%Xh)\n"},
-    {"TovRetrieveData", Trigger::kRetrieve, 0,
-     "QELAPP32: WM_QELAPP32_RETRIEVEDATA: TovRetrieveData failed (%Xh)\n"},
+    {"TovRetrieveData", Trigger::kRetrieve, 0, "QELAPP32: WM_QELAPP32_RETRIEVEDATA: TovRetrieveData failed (%Xh)\n"},
 };
 
 // Recognisable, different for every row, and without any of the enumeration's success

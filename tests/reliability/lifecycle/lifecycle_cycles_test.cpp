@@ -13,8 +13,8 @@
 
 #include "battery.h"
 #include "qelapp32/client.h"
-#include "support/test_instance.h"
 #include "support/process_metrics.h"
+#include "support/test_instance.h"
 
 namespace {
 
@@ -87,8 +87,8 @@ TEST(LifecycleCycles, OnePrinterStartsServesAndEndsAgainAndAgain)
             break;
     }
     ReportFigure("lifecycle_cycles", std::to_string(cycles) + " cycles, start " + Average(startTotal, cycles) +
-                                         ", end " + Average(endTotal, cycles) + " (worst " +
-                                         std::to_string(endWorst) + " ms)");
+                                         ", end " + Average(endTotal, cycles) + " (worst " + std::to_string(endWorst) +
+                                         " ms)");
 }
 
 TEST(LifecycleCycles, TenPrintersAtOnceEachAnswerForTheirOwn)

@@ -42,11 +42,10 @@ TEST_F(AlertWindow, StatusChangeMapsEachBitToItsFlag)
         std::string flags; // S5 S6 S7
     };
     const Case cases[] = {
-        {0x001, "000800"}, {0x002, "000400"}, {0x004, "000200"}, {0x008, "000100"},
-        {0x010, "000008"}, {0x020, "000002"}, {0x040, "000004"}, {0x080, "000001"},
-        {0x100, "400000"}, {0x200, "800000"}, {0x400, "010000"}, {0x7FF, "c10f0f"},
-        {0x800, "000000"}, {0x10000, "000000"}, {0xFFFFF800, "000000"}, {0xFFFFFFFF, "c10f0f"},
-        {0x000, "000000"}, {0x0A5, "000a03"},
+        {0x001, "000800"},      {0x002, "000400"}, {0x004, "000200"}, {0x008, "000100"},   {0x010, "000008"},
+        {0x020, "000002"},      {0x040, "000004"}, {0x080, "000001"}, {0x100, "400000"},   {0x200, "800000"},
+        {0x400, "010000"},      {0x7FF, "c10f0f"}, {0x800, "000000"}, {0x10000, "000000"}, {0xFFFFF800, "000000"},
+        {0xFFFFFFFF, "c10f0f"}, {0x000, "000000"}, {0x0A5, "000a03"},
     };
     g_reEnumerate = 0;
     for (const Case &c : cases) {
@@ -110,8 +109,10 @@ TEST_F(AlertWindow, RequestMadeDuringTheRefreshSurvivesIt)
 TEST_F(AlertWindow, FetchAndDiscardAlertsQueueNothingAndLogTheirOwnFailure)
 {
     const std::pair<UINT, std::string> cases[] = {
-        {WM_TOV_FLASHDISK, "WM_TOV_FLASHDISK"}, {WM_TOV_JOBACCOUNT, "WM_TOV_JOBACCOUNT"},
-        {WM_TOV_PANEL, "WM_TOV_PANEL"},         {WM_TOV_PAGE, "WM_TOV_PAGE"},
+        {WM_TOV_FLASHDISK, "WM_TOV_FLASHDISK"},
+        {WM_TOV_JOBACCOUNT, "WM_TOV_JOBACCOUNT"},
+        {WM_TOV_PANEL, "WM_TOV_PANEL"},
+        {WM_TOV_PAGE, "WM_TOV_PAGE"},
         {WM_TOV_PARTIALPAGE, "WM_TOV_PARTIALPAGE"},
     };
     g_appId = 3;

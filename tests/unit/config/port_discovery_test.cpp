@@ -59,7 +59,7 @@ TEST_F(PortDiscovery, ClassifiesPortsAndEnumeratesWithTheRightCall)
         DWORD nonBidi;
         std::string redirectsTo; // empty: the redirector knows nothing of the port
         uint32_t type;
-        std::string call;        // "" when the library must not be asked
+        std::string call; // "" when the library must not be asked
         std::string nameGiven;
         bool asksRedirector;
         int answer;

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/instance_state.h"
 #include "config/printer_registry.h"
+#include "core/instance_state.h"
 #include "qelapp32/client.h"
 #include "support/test_instance.h"
 
@@ -15,8 +15,8 @@ void WriteRaw(const std::string &printer, const char *value, DWORD type, const v
 {
     const std::string path = std::string(QEL_PRINTERS_KEY_PREFIX) + printer + QEL_DRIVER_DATA_SUFFIX;
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegSetValueExA(key, value, 0, type, static_cast<const BYTE *>(data), size);
     RegCloseKey(key);
 }

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "config/spooler_probe.h"
 #include "core/instance_state.h"
 #include "handlers/main_window_proc.h"
-#include "config/spooler_probe.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"
 
@@ -24,10 +24,10 @@ constexpr DWORD kRecordSize = 120;
 // What the scripted spooler holds and what it was asked.
 struct ScriptedSpooler {
     bool knowsPrinter = true;
-    std::vector<DWORD> jobIds;        // the queue, first job first
+    std::vector<DWORD> jobIds; // the queue, first job first
     bool vanishBeforeSecondEnum = false;
     bool failSecondEnum = false;
-    DWORD neededOverride = 0;         // non-zero: the size the first enumeration reports
+    DWORD neededOverride = 0; // non-zero: the size the first enumeration reports
     BOOL setJobAnswer = TRUE;
 
     std::vector<std::string> calls;
@@ -59,8 +59,8 @@ BOOL WINAPI ScriptedEnumJobs(HANDLE printer, DWORD first, DWORD count, DWORD lev
 {
     ScriptedSpooler &spooler = *g_spooler;
     const bool probing = jobs == nullptr;
-    spooler.calls.push_back(std::string("EnumJobsA(") + (probing ? "null" : "buffer") + ", " +
-                            std::to_string(size) + ")");
+    spooler.calls.push_back(std::string("EnumJobsA(") + (probing ? "null" : "buffer") + ", " + std::to_string(size) +
+                            ")");
     EXPECT_EQ(kPrinterHandle, printer);
     EXPECT_EQ(0u, first);
     EXPECT_EQ(1u, count);
@@ -202,8 +202,7 @@ TEST_F(SpoolerProbeTest, SizeTooSmallForAJobIdIsNotReadBeyond)
     spooler.jobIds = {42};
     spooler.neededOverride = 2;
     EXPECT_EQ(0u, GetFirstPrinterJob(kJobProbeAskOnly));
-    EXPECT_EQ((std::vector<std::string>{"OpenPrinterA", "EnumJobsA(null, 0)", "EnumJobsA(buffer, 2)",
-                                        "ClosePrinter"}),
+    EXPECT_EQ((std::vector<std::string>{"OpenPrinterA", "EnumJobsA(null, 0)", "EnumJobsA(buffer, 2)", "ClosePrinter"}),
               spooler.calls);
 }
 
@@ -246,12 +245,12 @@ TEST_P(SuspendVetoTest, AnswersThePowerEvent)
     EXPECT_TRUE(platform.Lines().empty()) << "the refusal goes to the silent trace only";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PowerEvents, SuspendVetoTest,
-    ::testing::Values(PowerCase{PBT_APMQUERYSUSPEND, false, true, TRUE, true},
-                      PowerCase{PBT_APMQUERYSUSPEND, true, true, static_cast<LRESULT>(0x424D5144), true},
-                      PowerCase{PBT_APMQUERYSUSPEND, true, false, TRUE, true},
-                      PowerCase{PBT_APMRESUMESUSPEND, true, true, 0, false},
-                      PowerCase{PBT_APMSUSPEND, true, true, 0, false},
-                      PowerCase{PBT_APMPOWERSTATUSCHANGE, false, true, 0, false},
-                      PowerCase{PBT_APMQUERYSUSPENDFAILED, true, true, 0, false}));
+INSTANTIATE_TEST_SUITE_P(PowerEvents, SuspendVetoTest,
+                         ::testing::Values(PowerCase{PBT_APMQUERYSUSPEND, false, true, TRUE, true},
+                                           PowerCase{PBT_APMQUERYSUSPEND, true, true, static_cast<LRESULT>(0x424D5144),
+                                                     true},
+                                           PowerCase{PBT_APMQUERYSUSPEND, true, false, TRUE, true},
+                                           PowerCase{PBT_APMRESUMESUSPEND, true, true, 0, false},
+                                           PowerCase{PBT_APMSUSPEND, true, true, 0, false},
+                                           PowerCase{PBT_APMPOWERSTATUSCHANGE, false, true, 0, false},
+                                           PowerCase{PBT_APMQUERYSUSPENDFAILED, true, true, 0, false}));

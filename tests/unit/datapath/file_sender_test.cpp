@@ -254,13 +254,12 @@ TEST_F(FileSender, NonBidirectionalResultIsTheLastFailedDataWrite)
         EXPECT_EQ(c.result, Send("raw.bin"));
         char code[16];
         wsprintfA(code, "%Xh)\n", c.code);
-        EXPECT_EQ((std::vector<std::string>{"QELAPP32: SendFileToPrinter: TovWriteUNI StartDoc failed (" +
-                                                std::string(code),
-                                            "QELAPP32: SendFileToPrinter:  TovWriteUNI failed (" + std::string(code),
-                                            "QELAPP32: SendFileToPrinter:  TovWriteUNI failed (" + std::string(code),
-                                            "QELAPP32: SendFileToPrinter: TovWriteUNI EndDoc failed (" +
-                                                std::string(code)}),
-                  platform.Lines());
+        EXPECT_EQ(
+            (std::vector<std::string>{"QELAPP32: SendFileToPrinter: TovWriteUNI StartDoc failed (" + std::string(code),
+                                      "QELAPP32: SendFileToPrinter:  TovWriteUNI failed (" + std::string(code),
+                                      "QELAPP32: SendFileToPrinter:  TovWriteUNI failed (" + std::string(code),
+                                      "QELAPP32: SendFileToPrinter: TovWriteUNI EndDoc failed (" + std::string(code)}),
+            platform.Lines());
     }
 }
 
@@ -297,11 +296,26 @@ TEST_F(FileSender, AcceptsOnlyNamesBelowTheSystemDirectory)
         bool sendable;
     };
     const Case cases[] = {
-        {"file.bin", true},        {"sub\\file.bin", true},   {"sub/file.bin", true},   {"..file", true},
-        {"a..b", true},            {".", true},               {"", false},              {"\\file.bin", false},
-        {"/file.bin", false},      {"\\\\server\\share\\f", false}, {"C:\\file.bin", false}, {"C:file.bin", false},
-        {"file.bin:stream", false}, {"..", false},            {"..\\file.bin", false},  {"sub\\..\\..\\f", false},
-        {"sub/../f", false},       {"sub\\..", false},        {"...\\f", false},        {".. \\f", false},
+        {"file.bin", true},
+        {"sub\\file.bin", true},
+        {"sub/file.bin", true},
+        {"..file", true},
+        {"a..b", true},
+        {".", true},
+        {"", false},
+        {"\\file.bin", false},
+        {"/file.bin", false},
+        {"\\\\server\\share\\f", false},
+        {"C:\\file.bin", false},
+        {"C:file.bin", false},
+        {"file.bin:stream", false},
+        {"..", false},
+        {"..\\file.bin", false},
+        {"sub\\..\\..\\f", false},
+        {"sub/../f", false},
+        {"sub\\..", false},
+        {"...\\f", false},
+        {".. \\f", false},
     };
     for (const Case &c : cases)
         EXPECT_EQ(c.sendable, IsSendableFileName(c.name.c_str())) << c.name;

@@ -22,10 +22,10 @@ TEST_F(JobModes, ResetSwitchesCancelAndEndOfJobForTheRoad)
 TEST_F(JobModes, SetRestoresAllThreeModes)
 {
     EXPECT_EQ(1, SetQELModes(0xFFFF, 0x8001));
-    EXPECT_EQ((std::vector<std::string>{"TovSetJobControlMode(65535, 32769, 1, 0)",
-                                        "TovSetJobCancelMode(65535, 32769, 0)",
-                                        "TovSetEndOfJobMode(65535, 32769, 1, 1, 20)"}),
-              CallTextList());
+    EXPECT_EQ(
+        (std::vector<std::string>{"TovSetJobControlMode(65535, 32769, 1, 0)", "TovSetJobCancelMode(65535, 32769, 0)",
+                                  "TovSetEndOfJobMode(65535, 32769, 1, 1, 20)"}),
+        CallTextList());
 }
 
 TEST_F(JobModes, EachFailureIsLoggedAndTheOtherCallsStillRun)

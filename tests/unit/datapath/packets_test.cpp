@@ -58,8 +58,12 @@ TEST(Packets, AlertDataPacket)
 
 TEST(Packets, DocumentPackets)
 {
-    EXPECT_EQ("a500064005000000" "00", Hex(StartDocPacket.data(), StartDocPacket.size()));
-    EXPECT_EQ("a500064005010000" "01", Hex(EndDocPacket.data(), EndDocPacket.size()));
+    EXPECT_EQ("a500064005000000"
+              "00",
+              Hex(StartDocPacket.data(), StartDocPacket.size()));
+    EXPECT_EQ("a500064005010000"
+              "01",
+              Hex(EndDocPacket.data(), EndDocPacket.size()));
 }
 
 TEST(Packets, EveryLengthFieldCountsThePayload)

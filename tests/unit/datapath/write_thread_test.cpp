@@ -3,17 +3,17 @@
 #include <string>
 #include <vector>
 
-#include "handlers/message_handlers.h"
 #include "data_path_fixture.h"
 #include "datapath/write_producers.h"
 #include "datapath/write_thread.h"
+#include "handlers/message_handlers.h"
 #include "qelapp32/client.h"
 
 namespace {
 
-const std::vector<std::string> kEndDocumentCalls = {
-    "TovEndDoc(5, 0)", "TovSetJobControlMode(1, 5, 1, 0)", "TovSetJobCancelMode(1, 5, 0)",
-    "TovSetEndOfJobMode(1, 5, 1, 1, 20)"};
+const std::vector<std::string> kEndDocumentCalls = {"TovEndDoc(5, 0)", "TovSetJobControlMode(1, 5, 1, 0)",
+                                                    "TovSetJobCancelMode(1, 5, 0)",
+                                                    "TovSetEndOfJobMode(1, 5, 1, 1, 20)"};
 
 std::vector<std::string> Joined(std::vector<std::string> head, const std::vector<std::string> &tail)
 {
@@ -103,7 +103,8 @@ TEST_F(WriteThreadTest, StartUsesTheTagAndEndUsesThePrinterHandle)
         DWORD nonBidi;
         const char *endOfJob;
     };
-    for (const Case &c : {Case{0, "TovSetEndOfJobMode(1, 5, 4, 1, 20)"}, Case{1, "TovSetEndOfJobMode(1, 5, 1, 1, 20)"}}) {
+    for (const Case &c :
+         {Case{0, "TovSetEndOfJobMode(1, 5, 4, 1, 20)"}, Case{1, "TovSetEndOfJobMode(1, 5, 1, 1, 20)"}}) {
         SCOPED_TRACE(c.nonBidi);
         g_nonBidiMode = c.nonBidi;
         tov.ResetCalls();
@@ -182,7 +183,8 @@ TEST_F(WriteThreadTest, KeepsTheOrderOfProducedMessagesPastTheQueuesCapacity)
     StartThread();
     ExpectCalls(3 + 7 + static_cast<int>(kEndDocumentCalls.size()));
     PostToWriteThread(2, "\x01", 1);
-    std::vector<std::string> expected = {"TovSetJobCancelMode(1, 5, 1)", "TovSetEndOfJobMode(1, 5, 4, 1, 20)", "TovStartDoc(2, 0, 0)"};
+    std::vector<std::string> expected = {"TovSetJobCancelMode(1, 5, 1)", "TovSetEndOfJobMode(1, 5, 4, 1, 20)",
+                                         "TovStartDoc(2, 0, 0)"};
     for (char i = 0; i < 7; ++i) {
         const std::string packet = std::string("\xA5\x00\x01", 3) + char('a' + i);
         PostToWriteThread(2, packet.data(), 4);
@@ -288,10 +290,10 @@ TEST_F(WriteThreadTest, DocumentStartWaitsForTheQueuedEndOfThePreviousOne)
     std::vector<std::string> names;
     for (const SimCall &call : tov.Calls())
         names.push_back(call.name);
-    EXPECT_EQ((std::vector<std::string>{"TovEndDoc", "TovSetJobControlMode", "TovSetJobCancelMode",
-                                        "TovSetEndOfJobMode", "TovSetJobCancelMode", "TovSetEndOfJobMode",
-                                        "TovStartDoc"}),
-              names);
+    EXPECT_EQ(
+        (std::vector<std::string>{"TovEndDoc", "TovSetJobControlMode", "TovSetJobCancelMode", "TovSetEndOfJobMode",
+                                  "TovSetJobCancelMode", "TovSetEndOfJobMode", "TovStartDoc"}),
+        names);
 }
 
 TEST_F(WriteThreadTest, DocumentStartWaitsNoLongerThanTheQueuesRetryLimit)
@@ -302,7 +304,8 @@ TEST_F(WriteThreadTest, DocumentStartWaitsNoLongerThanTheQueuesRetryLimit)
     g_writeThread = nullptr;
     --g_outboundQueued;
     EXPECT_EQ(std::vector<DWORD>(7000, 10), platform.Sleeps());
-    EXPECT_EQ((std::vector<std::string>{"QELAPP32: WM_QELAPP32_STARTDOC: earlier requests still queued after 70000 ms\n"}),
-              platform.Lines());
+    EXPECT_EQ(
+        (std::vector<std::string>{"QELAPP32: WM_QELAPP32_STARTDOC: earlier requests still queued after 70000 ms\n"}),
+        platform.Lines());
     EXPECT_EQ(1u, tov.CallsNamed("TovStartDoc").size());
 }

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "handlers/message_handlers.h"
 #include "data_path_fixture.h"
+#include "handlers/message_handlers.h"
 #include "qelapp32/client.h"
 #include "sender_directory.h"
 #include "support/guarded_pages.h"
@@ -13,7 +13,6 @@
 namespace {
 
 constexpr LPARAM kUnmapped = 0x10;
-
 
 LPARAM Address(const void *pointer)
 {
@@ -24,7 +23,9 @@ LPARAM Address(const void *pointer)
 // own), since the service refuses its own image, heaps and stacks.
 class ClientStrings {
 public:
-    ClientStrings() : base_(static_cast<char *>(VirtualAlloc(nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))) {}
+    ClientStrings() : base_(static_cast<char *>(VirtualAlloc(nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)))
+    {
+    }
     ~ClientStrings() { VirtualFree(base_, 0, MEM_RELEASE); }
 
     LPARAM operator()(const std::string &text)
@@ -78,8 +79,7 @@ TEST_F(ReadMessage, BadBufferCostsTheAnswerButNotTheMessage)
         LPARAM buffer;
         WORD size;
     };
-    const Case cases[] = {
-        {kUnmapped, 16}, {0, 16}, {Address(pages.Tail(8)), 9}, {Address(pages.ReadOnly()), 16}};
+    const Case cases[] = {{kUnmapped, 16}, {0, 16}, {Address(pages.Tail(8)), 9}, {Address(pages.ReadOnly()), 16}};
     for (const Case &c : cases) {
         platform.ClearLines();
         EXPECT_EQ(0, OnRead(c.size, c.buffer));
@@ -161,7 +161,8 @@ TEST_F(WriteMessage, BadAddressOrOverlongMessageIsRefusedWithoutQueueing)
         {Address(pages.Tail(8)), 9, edge},
         // Refused before a byte is read: the address is not even looked at.
         {kUnmapped, 1025, "QELAPP32: WM_QELAPP32_WRITE: message of 1025 bytes refused (at most 1024)\n"},
-        {Address(pages.Tail(1024)), 0xFFFF, "QELAPP32: WM_QELAPP32_WRITE: message of 65535 bytes refused (at most 1024)\n"},
+        {Address(pages.Tail(1024)), 0xFFFF,
+         "QELAPP32: WM_QELAPP32_WRITE: message of 65535 bytes refused (at most 1024)\n"},
     };
     for (const Case &c : cases) {
         platform.ClearLines();
@@ -361,7 +362,8 @@ TEST_F(SendFileMessage, RefusedNamesStartNothing)
         {client(""), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\" refused\n"},
         {client("..\\win.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"..\\win.ini\" refused\n"},
         {client("C:\\boot.ini"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"C:\\boot.ini\" refused\n"},
-        {client("\\\\server\\share\\f"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\\\\server\\share\\f\" refused\n"},
+        {client("\\\\server\\share\\f"),
+         "QELAPP32: WM_QELAPP32_SENDFILE: file name \"\\\\server\\share\\f\" refused\n"},
         {client("/etc/passwd"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"/etc/passwd\" refused\n"},
         // Devices: a read from COM1 blocks for ever, NUL sends an empty document.
         {client("COM1"), "QELAPP32: WM_QELAPP32_SENDFILE: file name \"COM1\" refused\n"},
@@ -394,8 +396,9 @@ TEST_F(SendFileMessage, NameThatOpensAsNoDiskFileIsRefused)
     HANDLE pipe = CreateNamedPipeA("\\\\.\\pipe\\qelsendpipe", PIPE_ACCESS_DUPLEX, 0, 4, 512, 512, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
     EXPECT_EQ(0, OnSendFile(WM_QELAPP32_SENDFILE2, client("qelsendpipe")));
-    EXPECT_EQ((std::vector<std::string>{"QELAPP32: WM_QELAPP32_SENDFILE2: \"qelsendpipe\" is not a disk file, refused\n"}),
-              platform.Lines());
+    EXPECT_EQ(
+        (std::vector<std::string>{"QELAPP32: WM_QELAPP32_SENDFILE2: \"qelsendpipe\" is not a disk file, refused\n"}),
+        platform.Lines());
     EXPECT_EQ(nullptr, g_senderThread);
     EXPECT_TRUE(tov.Calls().empty());
     CloseHandle(pipe);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/instance_state.h"
-#include "handlers/main_window_proc.h"
 #include "fake_tov.h"
+#include "handlers/main_window_proc.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"
 
@@ -179,9 +179,9 @@ TEST_F(EndJobTest, MissingClientEventAnswers0AndShutdownGoesOn)
 {
     EXPECT_EQ(0, MainWindowProc(g_mainWindow, WM_QELAPP32_ENDJOB, 1, MAKELPARAM(0, 5)));
     EXPECT_EQ(nullptr, g_nextJobEvent);
-    EXPECT_EQ((std::vector<std::string>{
-                  "QELAPP32: WM_QELAPP32_ENDJOB: Failed to open QELAPP32_READY_FOR_NEXT_JOB event\n"}),
-              platform.Lines());
+    EXPECT_EQ(
+        (std::vector<std::string>{"QELAPP32: WM_QELAPP32_ENDJOB: Failed to open QELAPP32_READY_FOR_NEXT_JOB event\n"}),
+        platform.Lines());
     EXPECT_EQ((std::vector<std::string>{"TovReleaseAlerts", "Sleep(500)", "main WM_DESTROY"}), StepNames());
     EXPECT_EQ((std::vector<UINT>{WM_DESTROY, WM_QUIT}), DrainThreadQueue());
 }
@@ -193,7 +193,7 @@ TEST_F(EndJobTest, NetworkPortOrNonBidiModeReleasesNothing)
         DWORD nonBidi;
         bool releases;
     };
-    const Case cases[] = {{kPortNetwork, 0, false}, {kPortLocal, 1, false}, {kPortUsb, 1, false},
+    const Case cases[] = {{kPortNetwork, 0, false}, {kPortLocal, 1, false},  {kPortUsb, 1, false},
                           {kPortUsb, 0, true},      {kPortUnknown, 0, true}, {kPortLocalNonBidi, 0, true}};
     CreateClientEvent();
     for (const Case &c : cases) {
@@ -270,8 +270,9 @@ TEST_F(EndJobTest, DestroyCutsOffASenderThatNeverEnds)
 
     EXPECT_EQ(0, MainWindowProc(g_mainWindow, WM_DESTROY, 0, 0));
     EXPECT_EQ(300u, platform.Sleeps().size()) << "30 s of 100 ms polls";
-    EXPECT_EQ((std::vector<std::string>{"QELAPP32: StopFileSender: file sender still running after 30000 ms, cut off\n"}),
-              platform.Lines());
+    EXPECT_EQ(
+        (std::vector<std::string>{"QELAPP32: StopFileSender: file sender still running after 30000 ms, cut off\n"}),
+        platform.Lines());
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_senderThread, 5000));
     EXPECT_EQ((std::vector<UINT>{WM_QUIT}), DrainThreadQueue());
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "core/instance_state.h"
-#include "handlers/main_window_proc.h"
 #include "fake_tov.h"
+#include "handlers/main_window_proc.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"
 
@@ -46,8 +46,9 @@ protected:
 TEST_F(DispatchTest, UnlistedMessagesAnswerAsDefWindowProcA)
 {
     ASSERT_NE(nullptr, window);
-    const UINT unlisted[] = {WM_QELAPP32_UNUSED_1138, 1142, 1123, WM_USER, WM_USER + 99, WM_USER + 118, 2024,
-                             WM_NULL, WM_GETTEXTLENGTH, WM_NCHITTEST, WM_QUERYENDSESSION};
+    const UINT unlisted[] = {WM_QELAPP32_UNUSED_1138, 1142, 1123,    WM_USER,          WM_USER + 99,
+                             WM_USER + 118,           2024, WM_NULL, WM_GETTEXTLENGTH, WM_NCHITTEST,
+                             WM_QUERYENDSESSION};
     for (UINT message : unlisted) {
         EXPECT_EQ(DefWindowProcA(window, message, 0, 0), MainWindowProc(window, message, 0, 0)) << message;
     }
@@ -102,12 +103,23 @@ TEST_F(DispatchTest, RequestsOutsideServiceAnswerTheirFailureWithoutTheLibrary)
         LRESULT answer;
     };
     const Case cases[] = {
-        {WM_QELAPP32_ENUMPRINTER, static_cast<LRESULT>(QEL_FAILURE)}, {WM_QELAPP32_ENDJOB, 0},
-        {WM_QELAPP32_READ, 0}, {WM_QELAPP32_WRITE, 0}, {WM_QELAPP32_GETSTATUS, QEL_STATUS_ERROR},
-        {WM_QELAPP32_GETDEVICEID, static_cast<LRESULT>(QEL_FAILURE)}, {WM_QELAPP32_STARTDOC, 0},
-        {WM_QELAPP32_ENDDOC, 0}, {WM_QELAPP32_OPEN, 0}, {WM_QELAPP32_CLOSE, 0}, {WM_QELAPP32_SENDFILE, 0},
-        {WM_QELAPP32_PING, 0}, {WM_QELAPP32_CAPTUREALERTS, 0}, {WM_QELAPP32_NOOP, 0},
-        {WM_QELAPP32_STOREDATA, 0}, {WM_QELAPP32_RETRIEVEDATA, 0}, {WM_QELAPP32_SENDFILE2, 0},
+        {WM_QELAPP32_ENUMPRINTER, static_cast<LRESULT>(QEL_FAILURE)},
+        {WM_QELAPP32_ENDJOB, 0},
+        {WM_QELAPP32_READ, 0},
+        {WM_QELAPP32_WRITE, 0},
+        {WM_QELAPP32_GETSTATUS, QEL_STATUS_ERROR},
+        {WM_QELAPP32_GETDEVICEID, static_cast<LRESULT>(QEL_FAILURE)},
+        {WM_QELAPP32_STARTDOC, 0},
+        {WM_QELAPP32_ENDDOC, 0},
+        {WM_QELAPP32_OPEN, 0},
+        {WM_QELAPP32_CLOSE, 0},
+        {WM_QELAPP32_SENDFILE, 0},
+        {WM_QELAPP32_PING, 0},
+        {WM_QELAPP32_CAPTUREALERTS, 0},
+        {WM_QELAPP32_NOOP, 0},
+        {WM_QELAPP32_STOREDATA, 0},
+        {WM_QELAPP32_RETRIEVEDATA, 0},
+        {WM_QELAPP32_SENDFILE2, 0},
     };
     for (InstancePhase phase : {InstancePhase::Starting, InstancePhase::Ending}) {
         g_instancePhase = phase;

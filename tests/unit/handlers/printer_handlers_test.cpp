@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "handlers/message_handlers.h"
-#include "status/status_query.h"
 #include "printer_state_fixture.h"
 #include "qelapp32/client.h"
+#include "status/status_query.h"
 #include "support/guarded_pages.h"
 
 namespace {
@@ -23,7 +23,6 @@ DWORD Answer(LRESULT result)
 {
     return static_cast<DWORD>(result);
 }
-
 
 } // namespace
 
@@ -143,8 +142,7 @@ TEST_F(PrinterHandlers, DeviceIdRefusesABufferTheServiceCannotWrite)
     }
     // The last writable bytes before the border are fine.
     tov.deviceId = "ABCDEFG";
-    EXPECT_EQ(7u, Answer(OnGetDeviceId(QEL_MAKE_WPARAM(5, 8),
-                                       reinterpret_cast<LPARAM>(pages.Tail(8)))));
+    EXPECT_EQ(7u, Answer(OnGetDeviceId(QEL_MAKE_WPARAM(5, 8), reinterpret_cast<LPARAM>(pages.Tail(8)))));
     EXPECT_STREQ("ABCDEFG", reinterpret_cast<const char *>(pages.Tail(8)));
 }
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/instance_state.h"
-#include "handlers/message_handlers.h"
 #include "fake_tov.h"
+#include "handlers/message_handlers.h"
 #include "platform_recorder.h"
 #include "qelapp32/client.h"
 #include "support/test_instance.h"
@@ -108,9 +108,9 @@ TEST_F(MailboxTest, StoreRefusesDataThatDoesNotMatchItsCount)
         }
         platform.ClearLines();
         EXPECT_EQ(0, OnStoreData()) << c.data;
-        EXPECT_EQ((std::vector<std::string>{
-                      "QELAPP32: WM_QELAPP32_STOREDATA: QelApp32StoreData missing or not 5 bytes\n"}),
-                  platform.Lines());
+        EXPECT_EQ(
+            (std::vector<std::string>{"QELAPP32: WM_QELAPP32_STOREDATA: QelApp32StoreData missing or not 5 bytes\n"}),
+            platform.Lines());
     }
     EXPECT_TRUE(tov.Calls().empty());
 }
@@ -153,8 +153,8 @@ namespace {
 DWORD g_reportedDelivery = 0;
 DWORD g_offeredSize = 0;
 
-DWORD WINAPI OverreportingRetrieve(WORD, LPCSTR, DWORD, const char *name, BYTE *buffer, DWORD size,
-                                   DWORD *delivered, DWORD)
+DWORD WINAPI OverreportingRetrieve(WORD, LPCSTR, DWORD, const char *name, BYTE *buffer, DWORD size, DWORD *delivered,
+                                   DWORD)
 {
     EXPECT_NE(nullptr, std::memchr(name, '\0', QEL_STORE_NAME_SIZE));
     g_offeredSize = size;
@@ -245,8 +245,7 @@ TEST_F(MailboxTest, RequestsThatDoNotFitTheBuffersAreRefusedBeforeTheLibrary)
         const char *name;
         LRESULT (*handler)();
     };
-    const Message messages[] = {{"WM_QELAPP32_STOREDATA", OnStoreData},
-                                {"WM_QELAPP32_RETRIEVEDATA", OnRetrieveData}};
+    const Message messages[] = {{"WM_QELAPP32_STOREDATA", OnStoreData}, {"WM_QELAPP32_RETRIEVEDATA", OnRetrieveData}};
     for (const Message &message : messages) {
         for (const RefusalCase &c : kRefusals) {
             printer.DeleteDriverValue(QEL_VALUE_STORE_NAME);

@@ -23,7 +23,7 @@ struct Placement {
 // Every component present and exactly as recent as required.
 const std::vector<Placement> kCurrentSet = {
     {"QRMTOVS.EXE", "ver_5_0_0_0.dll"},  {"QRMTOV.DLL", "ver_5_0_0_0.dll"}, {"QRMUSB32.DLL", "ver_5_0_0_0.dll"},
-    {"QRMLMPM.DLL", "ver_96_5_0_0.dll"}, {"QRMPPS.EXE", "no_version.dll"}, {"KORVALIS.EXE", "no_version.dll"},
+    {"QRMLMPM.DLL", "ver_96_5_0_0.dll"}, {"QRMPPS.EXE", "no_version.dll"},  {"KORVALIS.EXE", "no_version.dll"},
 };
 
 const char *const kTargets[] = {"qrmtovs", "qrmtov", "qrmlmdll", "qrmlmpm", "qrmusb32", "qrmpps", "korvalis"};
@@ -111,20 +111,17 @@ TEST_P(ComponentVersionTest, ComparesMajorAndMinorOnly)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ComponentVersionTest,
-    ::testing::Values(VersionCase{"QRMTOV.DLL", "ver_5_0_0_0.dll", 1}, VersionCase{"QRMTOV.DLL", "ver_4_99_0_0.dll", 0},
-                      VersionCase{"QRMTOV.DLL", "ver_5_0_123_4.dll", 1}, VersionCase{"QRMTOV.DLL", "ver_6_0_0_0.dll", 1},
-                      VersionCase{"QRMTOV.DLL", "ver_40000_0_0_0.dll", 1},
-                      VersionCase{"QRMTOVS.EXE", "ver_4_99_0_0.dll", 0},
-                      VersionCase{"QRMUSB32.DLL", "ver_4_99_0_0.dll", 0},
-                      VersionCase{"QRMLMPM.DLL", "ver_96_4_9_9.dll", 0}, VersionCase{"QRMLMPM.DLL", "ver_96_5_0_0.dll", 1},
-                      VersionCase{"QRMLMPM.DLL", "ver_97_0_0_0.dll", 1},
-                      VersionCase{"QRMLMPM.DLL", "ver_96_40000_0_0.dll", 1},
-                      VersionCase{"QRMLMPM.DLL", "ver_6_0_0_0.dll", 0},
-                      // Without a version resource a versioned row passes.
-                      VersionCase{"QRMTOV.DLL", "no_version.dll", 1},
-                      // Presence-only rows never have their version read.
-                      VersionCase{"QRMPPS.EXE", "ver_4_99_0_0.dll", 1},
-                      VersionCase{"KORVALIS.EXE", "ver_4_99_0_0.dll", 1}));
+    ::testing::Values(
+        VersionCase{"QRMTOV.DLL", "ver_5_0_0_0.dll", 1}, VersionCase{"QRMTOV.DLL", "ver_4_99_0_0.dll", 0},
+        VersionCase{"QRMTOV.DLL", "ver_5_0_123_4.dll", 1}, VersionCase{"QRMTOV.DLL", "ver_6_0_0_0.dll", 1},
+        VersionCase{"QRMTOV.DLL", "ver_40000_0_0_0.dll", 1}, VersionCase{"QRMTOVS.EXE", "ver_4_99_0_0.dll", 0},
+        VersionCase{"QRMUSB32.DLL", "ver_4_99_0_0.dll", 0}, VersionCase{"QRMLMPM.DLL", "ver_96_4_9_9.dll", 0},
+        VersionCase{"QRMLMPM.DLL", "ver_96_5_0_0.dll", 1}, VersionCase{"QRMLMPM.DLL", "ver_97_0_0_0.dll", 1},
+        VersionCase{"QRMLMPM.DLL", "ver_96_40000_0_0.dll", 1}, VersionCase{"QRMLMPM.DLL", "ver_6_0_0_0.dll", 0},
+        // Without a version resource a versioned row passes.
+        VersionCase{"QRMTOV.DLL", "no_version.dll", 1},
+        // Presence-only rows never have their version read.
+        VersionCase{"QRMPPS.EXE", "ver_4_99_0_0.dll", 1}, VersionCase{"KORVALIS.EXE", "ver_4_99_0_0.dll", 1}));
 
 TEST_F(ComponentTest, MissingComponentIsRestoredFromItsBackupWithoutAVersionCheck)
 {
@@ -199,8 +196,8 @@ TEST_F(ComponentTest, SystemDirectoryOf249CharactersIsUsed)
 
 TEST_F(ComponentTest, ReplacementCopiesEveryBackupAndWritesSevenEntries)
 {
-    const char *const fixtures[] = {"ver_5_0_0_0.dll", "ver_6_0_0_0.dll",  "ver_97_0_0_0.dll", "ver_96_5_0_0.dll",
-                                    "ver_4_99_0_0.dll", "no_version.dll", "ver_96_4_9_9.dll"};
+    const char *const fixtures[] = {"ver_5_0_0_0.dll",  "ver_6_0_0_0.dll", "ver_97_0_0_0.dll", "ver_96_5_0_0.dll",
+                                    "ver_4_99_0_0.dll", "no_version.dll",  "ver_96_4_9_9.dll"};
     for (size_t i = 0; i < 7; ++i)
         ASSERT_TRUE(sandbox.Put(std::string(kTargets[i]) + ".bak", fixtures[i]));
 

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "handlers/message_handlers.h"
-#include "status/status_query.h"
-#include "status/status_thread.h"
 #include "printer_state_fixture.h"
 #include "qelapp32/client.h"
+#include "status/status_query.h"
+#include "status/status_thread.h"
 
 namespace {
 
@@ -115,20 +115,16 @@ TEST_F(StatusRefresh, ActsOnTheStateAfterTheUsbReQueryRule)
         uint32_t after;
     };
     const Case cases[] = {
-        {kPortLocal, {0}, 0, 0, 1, 0, 0x0101, 0x0001},
-        {kPortLocal, {1}, 0, 0, 1, 0, 0x0100, 0x0000},
-        {kPortLocal, {2}, 0, 0, 1, 0, 0x0001, 0x0101},
-        {kPortLocal, {3}, 0, 0, 1, 0, 0x0000, 0x0100},
-        {kPortLocal, {4}, 0, 0, 1, 0, 0x0100, 0x0100},
-        {kPortLocal, {0xFFFFFFFF}, 0, 0, 1, 0, 0x0000, 0x0000},
-        {kPortLocal, {0}, 1, 0, 1, 0, 0x0100, 0x0100},      // a failed query changes nothing
-        {kPortUsb, {2, 2, 2}, 0, 0, 3, 2, 0x0000, 0x0100},  // two re-queries, then the error
-        {kPortUsb, {2}, 0, 2, 1, 2, 0x0000, 0x0100},        // the count is spent for the thread's life
-        {kPortUsb, {2, 0}, 0, 0, 2, 1, 0x0100, 0x0000},     // the re-query's state is acted on afresh
-        {kPortUsb, {3, 1}, 0, 1, 2, 2, 0x0100, 0x0000},
-        {kPortUsb, {2, 3, 0}, 0, 0, 3, 2, 0x0100, 0x0000},
-        {kPortUsb, {2, 7}, 0, 0, 2, 1, 0x0000, 0x0000},     // an unknown state changes nothing
-        {kPortUsb, {2, 2}, 2, 0, 2, 1, 0x0000, 0x0000},     // a failed re-query changes nothing
+        {kPortLocal, {0}, 0, 0, 1, 0, 0x0101, 0x0001},        {kPortLocal, {1}, 0, 0, 1, 0, 0x0100, 0x0000},
+        {kPortLocal, {2}, 0, 0, 1, 0, 0x0001, 0x0101},        {kPortLocal, {3}, 0, 0, 1, 0, 0x0000, 0x0100},
+        {kPortLocal, {4}, 0, 0, 1, 0, 0x0100, 0x0100},        {kPortLocal, {0xFFFFFFFF}, 0, 0, 1, 0, 0x0000, 0x0000},
+        {kPortLocal, {0}, 1, 0, 1, 0, 0x0100, 0x0100},     // a failed query changes nothing
+        {kPortUsb, {2, 2, 2}, 0, 0, 3, 2, 0x0000, 0x0100}, // two re-queries, then the error
+        {kPortUsb, {2}, 0, 2, 1, 2, 0x0000, 0x0100},       // the count is spent for the thread's life
+        {kPortUsb, {2, 0}, 0, 0, 2, 1, 0x0100, 0x0000},    // the re-query's state is acted on afresh
+        {kPortUsb, {3, 1}, 0, 1, 2, 2, 0x0100, 0x0000},       {kPortUsb, {2, 3, 0}, 0, 0, 3, 2, 0x0100, 0x0000},
+        {kPortUsb, {2, 7}, 0, 0, 2, 1, 0x0000, 0x0000}, // an unknown state changes nothing
+        {kPortUsb, {2, 2}, 2, 0, 2, 1, 0x0000, 0x0000}, // a failed re-query changes nothing
         {kPortLocalNonBidi, {2}, 0, 0, 1, 0, 0x0000, 0x0100},
     };
     g_reEnumerate = 0;
@@ -163,12 +159,8 @@ TEST(StatusAnswer, ReportsAttentionOnceThenErrorThenReady)
         uint32_t left;
     };
     const Case cases[] = {
-        {0x0101, 0x20, 0x80, 0x0100},
-        {0x0001, 0x20, 0x98, 0x0000},
-        {0x0100, 0x80, 0x80, 0x0100},
-        {0x0000, 0x98, 0x98, 0x0000},
-        {0xFFFFFEFE, 0x98, 0x98, 0xFFFFFEFE},
-        {0x0401, 0x20, 0x98, 0x0400},
+        {0x0101, 0x20, 0x80, 0x0100}, {0x0001, 0x20, 0x98, 0x0000},         {0x0100, 0x80, 0x80, 0x0100},
+        {0x0000, 0x98, 0x98, 0x0000}, {0xFFFFFEFE, 0x98, 0x98, 0xFFFFFEFE}, {0x0401, 0x20, 0x98, 0x0400},
     };
     for (const Case &c : cases) {
         g_statusWord = c.word;
@@ -265,21 +257,11 @@ TEST_F(GetStatus, ChoosesItsWaitsByPortTypeModeAndFirstRefresh)
         std::vector<DWORD> waits;
     };
     const Case cases[] = {
-        {kPortLocal, 0, 0, {5000}},
-        {kPortUsb, 0, 0, {5000}},
-        {kPortLocal, 1, 0, {5000}},
-        {kPortUsb, 3, 0, {5000}},
-        {kPortLocal, 0, 1, {1000}},
-        {kPortUsb, 0, 1, {3500}},
-        {kPortLocal, 4, 1, {1000}},
-        {kPortLocal, 1, 1, {}},
-        {kPortUsb, 3, 1, {}},
-        {kPortLocal, 2, 1, {10000, 1000}},
-        {kPortUsb, 2, 1, {10000, 3500}},
-        {kPortUsb, 2, 0, {10000, 5000}},
-        {kPortLocal, 2, 0, {10000, 5000}},
-        {kPortUnknown, 0, 0, {}},
-        {kPortLocalNonBidi, 2, 1, {}},
+        {kPortLocal, 0, 0, {5000}},        {kPortUsb, 0, 0, {5000}},        {kPortLocal, 1, 0, {5000}},
+        {kPortUsb, 3, 0, {5000}},          {kPortLocal, 0, 1, {1000}},      {kPortUsb, 0, 1, {3500}},
+        {kPortLocal, 4, 1, {1000}},        {kPortLocal, 1, 1, {}},          {kPortUsb, 3, 1, {}},
+        {kPortLocal, 2, 1, {10000, 1000}}, {kPortUsb, 2, 1, {10000, 3500}}, {kPortUsb, 2, 0, {10000, 5000}},
+        {kPortLocal, 2, 0, {10000, 5000}}, {kPortUnknown, 0, 0, {}},        {kPortLocalNonBidi, 2, 1, {}},
         {kPortLocalNonBidi, 0, 0, {}},
     };
     for (const Case &c : cases) {
@@ -428,7 +410,8 @@ TEST_F(StatusThreadRun, AnswersEachRequestWithGotStatusAndEndsOnTheStopFlag)
     SetEvent(g_getStatusEvent);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_gotStatusEvent, 5000));
     EXPECT_EQ(0x100u, g_statusWord.load());
-    EXPECT_EQ(4u, tov.CallsNamed("TovQueryPrinterStatus").size()) << "one good query, then an error asked three times on USB";
+    EXPECT_EQ(4u, tov.CallsNamed("TovQueryPrinterStatus").size())
+        << "one good query, then an error asked three times on USB";
     Stop();
     EXPECT_EQ(1, sink.Take(WM_QELAPP32_PRINTEROK));
 }
