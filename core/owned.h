@@ -119,3 +119,13 @@ inline CriticalSectionLock LockSection(CRITICAL_SECTION *section)
     EnterCriticalSection(section);
     return CriticalSectionLock(section);
 }
+
+// A debugger owns the file handles that process-start and DLL-load events hand it: closes
+// them, and does nothing for every other event.
+inline void CloseDebugEventFile(const DEBUG_EVENT &event)
+{
+    const HANDLE file = event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT ? event.u.CreateProcessInfo.hFile
+                        : event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT     ? event.u.LoadDll.hFile
+                                                                             : nullptr;
+    const HandleGuard owner(file);
+}

@@ -1,4 +1,5 @@
 #include "thread_watch.h"
+#include "core/owned.h"
 
 #include "bench_clock.h"
 
@@ -69,13 +70,7 @@ void ThreadWatch::Handle(const DEBUG_EVENT &event, DWORD *continueStatus)
 {
     switch (event.dwDebugEventCode) {
     case CREATE_PROCESS_DEBUG_EVENT:
-        if (event.u.CreateProcessInfo.hFile != nullptr)
-            CloseHandle(event.u.CreateProcessInfo.hFile);
-        break;
-    case LOAD_DLL_DEBUG_EVENT:
-        if (event.u.LoadDll.hFile != nullptr)
-            CloseHandle(event.u.LoadDll.hFile);
-        break;
+    case LOAD_DLL_DEBUG_EVENT: CloseDebugEventFile(event); break;
     case EXCEPTION_DEBUG_EVENT:
         // The break-in that ends the attach; any other exception is the process's own.
         if (event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT && !attached_) {

@@ -1,4 +1,5 @@
 #include "service_process.h"
+#include "core/owned.h"
 
 #include <chrono>
 
@@ -59,13 +60,7 @@ void ServiceProcess::RunDebugger(std::string commandLine, std::vector<char> envi
         DWORD continueStatus = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
         case CREATE_PROCESS_DEBUG_EVENT:
-            if (event.u.CreateProcessInfo.hFile != nullptr)
-                CloseHandle(event.u.CreateProcessInfo.hFile);
-            break;
-        case LOAD_DLL_DEBUG_EVENT:
-            if (event.u.LoadDll.hFile != nullptr)
-                CloseHandle(event.u.LoadDll.hFile);
-            break;
+        case LOAD_DLL_DEBUG_EVENT: CloseDebugEventFile(event); break;
         case OUTPUT_DEBUG_STRING_EVENT: RecordDebugString(event.u.DebugString); break;
         case EXCEPTION_DEBUG_EVENT: {
             const EXCEPTION_RECORD &record = event.u.Exception.ExceptionRecord;

@@ -37,21 +37,13 @@ constexpr EnvironmentSetting kEnvironmentSettings[] = {
 
 using FileHandle = HandleGuard;
 
-class EnvironmentStrings {
-public:
-    EnvironmentStrings() : block_(GetEnvironmentStringsA()) {}
-    ~EnvironmentStrings()
-    {
-        if (block_ != nullptr)
-            FreeEnvironmentStringsA(block_);
-    }
-    EnvironmentStrings(const EnvironmentStrings &) = delete;
-    EnvironmentStrings &operator=(const EnvironmentStrings &) = delete;
-    const char *Get() const { return block_; }
-
-private:
-    LPCH block_;
+struct EnvironmentStringsPolicy {
+    using Value = LPCH;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value block) { return block != nullptr; }
+    static void Close(Value block) { FreeEnvironmentStringsA(block); }
 };
+using EnvironmentStrings = Owned<EnvironmentStringsPolicy>;
 
 int HexDigitValue(char c)
 {
@@ -200,7 +192,7 @@ bool IsOwnVariable(const std::string &entry)
 std::vector<std::string> ReadEnvironmentEntries()
 {
     std::vector<std::string> entries;
-    EnvironmentStrings strings;
+    const EnvironmentStrings strings(GetEnvironmentStringsA());
     for (const char *entry = strings.Get(); entry != nullptr && *entry != '\0'; entry += strlen(entry) + 1) {
         entries.emplace_back(entry);
     }

@@ -76,13 +76,7 @@ DWORD HandleDebugEvent(CommandContext &context, LogSession *session, const DEBUG
 {
     switch (event.dwDebugEventCode) {
     case CREATE_PROCESS_DEBUG_EVENT:
-        if (event.u.CreateProcessInfo.hFile != nullptr)
-            CloseHandle(event.u.CreateProcessInfo.hFile);
-        return DBG_CONTINUE;
-    case LOAD_DLL_DEBUG_EVENT:
-        if (event.u.LoadDll.hFile != nullptr)
-            CloseHandle(event.u.LoadDll.hFile);
-        return DBG_CONTINUE;
+    case LOAD_DLL_DEBUG_EVENT: CloseDebugEventFile(event); return DBG_CONTINUE;
     case OUTPUT_DEBUG_STRING_EVENT:
         ReportLine(context, session, ReadDebugString(session->process, event.u.DebugString));
         return DBG_CONTINUE;
