@@ -98,6 +98,13 @@ struct ModulePolicy {
     static void Close(Value module) { FreeLibrary(module); }
 };
 
+struct VirtualMemoryPolicy {
+    using Value = void *;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value region) { return region != nullptr; }
+    static void Close(Value region) { VirtualFree(region, 0, MEM_RELEASE); }
+};
+
 // A critical section held: "closing" leaves it.
 struct HeldSectionPolicy {
     using Value = CRITICAL_SECTION *;
@@ -111,6 +118,7 @@ using RegistryKeyGuard = Owned<RegistryKeyPolicy>;
 using LocalBlock = Owned<LocalBlockPolicy>;
 using GlobalBlock = Owned<GlobalBlockPolicy>;
 using ModuleGuard = Owned<ModulePolicy>;
+using VirtualMemory = Owned<VirtualMemoryPolicy>;
 using CriticalSectionLock = Owned<HeldSectionPolicy>;
 
 // Enters the section and holds it until the owner goes.

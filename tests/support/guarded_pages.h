@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/owned.h"
+
 class GuardedPages {
 public:
     explicit GuardedPages(size_t readWriteBytes = kPage)
@@ -25,9 +27,6 @@ public:
         VirtualProtect(Forbidden(), kPage, PAGE_NOACCESS, &old);
         VirtualProtect(ReadOnly(), kPage, PAGE_READONLY, &old);
     }
-    ~GuardedPages() { VirtualFree(base_, 0, MEM_RELEASE); }
-    GuardedPages(const GuardedPages &) = delete;
-    GuardedPages &operator=(const GuardedPages &) = delete;
 
     // The last size bytes before the inaccessible page.
     BYTE *Tail(size_t size) const { return Forbidden() - size; }
@@ -46,5 +45,6 @@ public:
 private:
     static constexpr size_t kPage = 4096;
     size_t readWrite_;
+    VirtualMemory region_;
     BYTE *base_;
 };

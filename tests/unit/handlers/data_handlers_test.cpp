@@ -23,14 +23,9 @@ LPARAM Address(const void *pointer)
 // own), since the service refuses its own image, heaps and stacks.
 class ClientStrings {
 public:
-    ClientStrings() : base_(static_cast<char *>(VirtualAlloc(nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)))
-    {
-    }
-    ~ClientStrings() { VirtualFree(base_, 0, MEM_RELEASE); }
-
     LPARAM operator()(const std::string &text)
     {
-        char *copy = base_ + used_;
+        char *copy = static_cast<char *>(region_.Get()) + used_;
         std::memcpy(copy, text.c_str(), text.size() + 1);
         used_ += text.size() + 1;
         return Address(copy);
@@ -38,7 +33,7 @@ public:
 
 private:
     static constexpr size_t kSize = 64 * 1024;
-    char *base_;
+    VirtualMemory region_{VirtualAlloc(nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)};
     size_t used_ = 0;
 };
 
