@@ -111,6 +111,8 @@ TEST(ComponentCheckE2E, OutdatedComponentCancelsStartUpAndAsksForARestart)
     ASSERT_TRUE(second.Start(printer.Name(), sim.EnvironmentBlock()));
     ASSERT_TRUE(second.WaitForExit(kWaitMs));
     EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_HWND));
+    // A value left by an earlier run can name the same window handle: a failed start clears it.
+    ASSERT_TRUE(printer.SetDriverDword(QEL_VALUE_HWND, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(window))));
 
     // No: the process ends without binding the library.
     AnswerRestartQuestion(dialog, IDNO);
@@ -119,7 +121,9 @@ TEST(ComponentCheckE2E, OutdatedComponentCancelsStartUpAndAsksForARestart)
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(initEvent, 0));
     EXPECT_TRUE(sim.Calls().empty()) << "the library is never loaded";
     EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_APPID));
-    EXPECT_FALSE(printer.HasDriverValue(QEL_VALUE_HWND));
+    DWORD published = 1;
+    EXPECT_TRUE(printer.ReadDriverDword(QEL_VALUE_HWND, &published));
+    EXPECT_EQ(0u, published) << "no client is left pointed at the dead window";
     EXPECT_EQ(7u, sandbox.RenameLines().size());
     EXPECT_EQ(0, process.AccessViolations());
     CloseHandle(initEvent);
