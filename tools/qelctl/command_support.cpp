@@ -131,3 +131,11 @@ std::string Hex32(DWORD value)
     std::snprintf(text, sizeof(text), "0x%08lx", static_cast<unsigned long>(value));
     return text;
 }
+
+bool CreateInitEvents(const std::string &printer, InitEvents *events)
+{
+    events->ready.Reset(CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, printer).c_str()));
+    events->cancelled.Reset(
+        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer).c_str()));
+    return events->ready.IsValid() && events->cancelled.IsValid();
+}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "arguments.h"
+#include "core/owned.h"
 #include "instance.h"
 #include "output.h"
 
@@ -44,3 +45,13 @@ std::string FormatStatusByte(DWORD answer);
 // An event name as the instance builds it: formatted with the printer name, cut at
 // 259 characters.
 std::string FormatEventName(const char *format, const std::string &printer);
+
+// The printer's init and init-cancel events, created here, or opened when the instance
+// made them first: created before an instance starts, it opens ours and cannot signal
+// before anyone listens.
+struct InitEvents {
+    HandleGuard ready;
+    HandleGuard cancelled;
+};
+// False (with GetLastError) when either cannot be had.
+bool CreateInitEvents(const std::string &printer, InitEvents *events);

@@ -113,16 +113,12 @@ int RunWaitReady(CommandContext &context)
     DWORD timeoutMs = 0;
     if (const int code = ReadMillisecondsOption(context, "--timeout", kDefaultReadyTimeoutMs, &timeoutMs))
         return code;
-    // Created here if the instance has not made them yet: the instance then opens ours.
-    HandleGuard ready(
-        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, context.printer).c_str()));
-    HandleGuard cancelled(
-        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_CANCEL_FORMAT, context.printer).c_str()));
-    if (!ready.IsValid() || !cancelled.IsValid())
+    InitEvents initEvents;
+    if (!CreateInitEvents(context.printer, &initEvents))
         return context.out.Fail(kExitSystem,
                                 "cannot create the init events (error " + std::to_string(GetLastError()) + ")");
     const DWORD start = GetTickCount();
-    HANDLE events[] = {ready.Get(), cancelled.Get(), ConsoleBreakEvent()};
+    HANDLE events[] = {initEvents.ready.Get(), initEvents.cancelled.Get(), ConsoleBreakEvent()};
     for (;;) {
         const DWORD elapsed = GetTickCount() - start;
         if (IsPublishedInstanceAnswering(context.printer)) {

@@ -111,13 +111,8 @@ int RunStart(CommandContext &context)
     if (!FindServiceProgram(context.invocation, &program, &error))
         return context.out.Fail(kExitUsage, error);
 
-    // Created before the process, so that the instance opens ours and cannot signal
-    // before anyone listens.
-    HandleGuard ready(
-        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, context.printer).c_str()));
-    HandleGuard cancelled(
-        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_CANCEL_FORMAT, context.printer).c_str()));
-    if (!ready.IsValid() || !cancelled.IsValid())
+    InitEvents events;
+    if (!CreateInitEvents(context.printer, &events))
         return context.out.Fail(kExitSystem,
                                 "cannot create the init events (error " + std::to_string(GetLastError()) + ")");
 
@@ -135,5 +130,5 @@ int RunStart(CommandContext &context)
     context.out.Line("started " + commandLine + " (process " + std::to_string(info.dwProcessId) + ")");
     if (!HasOption(context.invocation, "--wait"))
         return kExitOk;
-    return WaitForStartUp(context, ready.Get(), cancelled.Get(), process.Get(), timeoutMs);
+    return WaitForStartUp(context, events.ready.Get(), events.cancelled.Get(), process.Get(), timeoutMs);
 }
