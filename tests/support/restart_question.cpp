@@ -2,20 +2,21 @@
 
 namespace {
 
-struct FoundDialog {
+struct WindowSearch {
     DWORD processId;
-    HWND dialog;
+    const char *className;
+    HWND found;
 };
 
-BOOL CALLBACK FindProcessDialog(HWND window, LPARAM parameter)
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
 {
-    auto *found = reinterpret_cast<FoundDialog *>(parameter);
+    auto *search = reinterpret_cast<WindowSearch *>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    char className[32] = {};
+    char className[64] = {};
     GetClassNameA(window, className, sizeof(className));
-    if (owner == found->processId && std::string(className) == "#32770") {
-        found->dialog = window;
+    if (owner == search->processId && std::string(className) == search->className) {
+        search->found = window;
         return FALSE;
     }
     return TRUE;
@@ -31,14 +32,20 @@ BOOL CALLBACK CollectTexts(HWND window, LPARAM parameter)
 
 } // namespace
 
+HWND FindWindowOfProcess(DWORD processId, const char *className)
+{
+    WindowSearch search{processId, className, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND WaitForRestartQuestion(DWORD processId)
 {
     for (int attempt = 0; attempt < 200; ++attempt) {
-        FoundDialog found{processId, nullptr};
-        EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&found));
+        const HWND dialog = FindWindowOfProcess(processId, "#32770"); // the dialog class of a message box
         // The box is shown only once its text and buttons exist.
-        if (found.dialog != nullptr && IsWindowVisible(found.dialog) && GetDlgItem(found.dialog, IDNO) != nullptr)
-            return found.dialog;
+        if (dialog != nullptr && IsWindowVisible(dialog) && GetDlgItem(dialog, IDNO) != nullptr)
+            return dialog;
         Sleep(50);
     }
     return nullptr;

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// The first top-level window of the class that belongs to the process, or nullptr.
+HWND FindWindowOfProcess(DWORD processId, const char *className);
+
 // The process's message box once its text and buttons exist; nullptr after 10 s.
 HWND WaitForRestartQuestion(DWORD processId);
 // The texts of the box's child windows (its question among them).

@@ -11,6 +11,7 @@
 #include "battery.h"
 #include "qelapp32/client.h"
 #include "support/process_metrics.h"
+#include "support/restart_question.h"
 #include "support/test_instance.h"
 
 namespace {
@@ -18,32 +19,11 @@ namespace {
 constexpr DWORD kWaitMs = 10000;
 constexpr DWORD kPollMs = 20;
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK MatchMainWindow(HWND window, LPARAM context)
-{
-    auto *search = reinterpret_cast<WindowSearch *>(context);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof(className));
-    if (processId == search->processId && std::string(className) == QEL_MAIN_WINDOW_CLASS) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The main window of a process, found by class and owner: with an odd printer name
 // neither the registry value nor the events can be named.
 HWND FindMainWindowOf(DWORD processId)
 {
-    WindowSearch search{processId, nullptr};
-    EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindWindowOfProcess(processId, QEL_MAIN_WINDOW_CLASS);
 }
 
 std::vector<std::string> PrinterKeys()
