@@ -4,7 +4,10 @@
 //
 // It also answers the status message the way the design asks for a refresh and no
 // more: reset the answer event, wake a worker thread, wait for it to make one library
-// call (TovQueryPrinterStatus of the library in this folder) and signal back.
+// call (TovQueryPrinterStatus of the library in this folder) and signal back. And it
+// answers the send request (1134) by starting a thread that ends at once: the file
+// sender's floor for what a send costs besides its loop, seen the same way (by a
+// debugger, until the thread has ended).
 //
 //     bench_bare_window.exe "<ready event name>" "<window title>"
 #include <windows.h>
@@ -56,11 +59,29 @@ bool StartStatusWorker()
            CreateThread(nullptr, 0, StatusWorker, nullptr, 0, &threadId) != nullptr;
 }
 
+DWORD WINAPI EmptyThread(LPVOID)
+{
+    return 0;
+}
+
+// The send request answered with the design's one thread per request and nothing else:
+// the thread is started, the answer is 1, and the thread ends at once.
+LRESULT StartEmptyThread()
+{
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, EmptyThread, nullptr, 0, &threadId);
+    if (thread == nullptr)
+        return 0;
+    CloseHandle(thread);
+    return 1;
+}
+
 LRESULT CALLBACK BareWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_QELAPP32_NOOP: return 1;
     case WM_QELAPP32_GETSTATUS: return AskWorker();
+    case WM_QELAPP32_SENDFILE: return StartEmptyThread();
     case WM_CLOSE: DestroyWindow(window); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcA(window, message, wParam, lParam);

@@ -19,6 +19,7 @@ public:
     bool Start();
     HWND Window() const { return window_; }
     HANDLE Process() const { return process_.Handle(); }
+    DWORD ProcessId() const { return process_.Id(); }
     const std::string &Name() const { return name_; }
     void Stop();
 

@@ -48,17 +48,28 @@ struct LoadSeries {
 
 bool MeasurePacketsUnderAlerts(ServiceInstance &service, int roundTrips, LoadSeries *series);
 
+// The longer of the two missing names whose sends are compared.
+constexpr int kLongNameLength = 64;
+
 struct SenderSeries {
     Samples service;        // 1134 until the sender thread ended, microseconds
     Samples bare;           // the bare loop, microseconds
     Samples threadStartEnd; // one empty thread started and waited for in this process, microseconds
+    Samples missingFile;    // 1134 for a missing file of a name as long, until its thread ended
+    Samples missingStart;   // and until its thread was seen starting
+    Samples bareThreadSend; // 1134 to the bare window (an empty thread), until its debugger saw it end
+    Samples shortNameStart; // 1134 for a missing name of 1 character until the thread started, when asked for
+    Samples longNameStart;  // and of kLongNameLength characters
     Samples privateBytes;   // the instance's private memory during one more send, when asked for
     double fileBytes = 0;
 };
 
-// `runs` sends of a file of `megabytes` MB (2^20 bytes) each side, in turns.
-bool MeasureFileSender(ServiceInstance &service, const std::string &scratchDirectory, int megabytes, int runs,
-                       bool sampleMemory, SenderSeries *series);
+// `runs` sends of a file of `megabytes` MB (2^20 bytes) each side, in turns, each with a
+// send of a missing file and the bare window's empty thread. The bare window is watched
+// as the service is, by a debugger. With `nameLength`, also sends of missing names of
+// two lengths.
+bool MeasureFileSender(ServiceInstance &service, const BareWindow &bare, const std::string &scratchDirectory,
+                       int megabytes, int runs, bool sampleMemory, bool nameLength, SenderSeries *series);
 
 struct LifecycleSeries {
     Samples serviceStart;     // process creation until the init event, microseconds

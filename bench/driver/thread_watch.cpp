@@ -81,8 +81,10 @@ void ThreadWatch::Handle(const DEBUG_EVENT &event, DWORD *continueStatus)
         }
         break;
     case CREATE_THREAD_DEBUG_EVENT:
-        if (armed_.exchange(false))
+        if (armed_.exchange(false)) {
+            startedAt_ = NowMicroseconds();
             watchedThread_ = event.dwThreadId;
+        }
         break;
     case EXIT_THREAD_DEBUG_EVENT:
         if (watchedThread_ != 0 && event.dwThreadId == watchedThread_) {

@@ -23,6 +23,8 @@ public:
     // Waits until the watched thread has ended; its end in microseconds (the clock of
     // NowMicroseconds), or a negative value on time-out.
     double WaitForWatchedThreadEnd(DWORD timeoutMs);
+    // When the watched thread was seen starting, on the same clock; valid once it ended.
+    double WatchedThreadStart() const { return startedAt_; }
 
 private:
     static DWORD WINAPI Run(LPVOID self);
@@ -37,5 +39,6 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> armed_{false};
     std::atomic<DWORD> watchedThread_{0};
+    std::atomic<double> startedAt_{0};
     std::atomic<double> endedAt_{0};
 };
