@@ -106,6 +106,19 @@ bool IsRangeCommittedWith(const void *address, size_t size, DWORD protections)
 
 } // namespace
 
+size_t ClientReadableBytesAt(const void *address, size_t most)
+{
+    MEMORY_BASIC_INFORMATION region{};
+    if (address == nullptr || most == 0 || VirtualQuery(address, &region, sizeof(region)) == 0)
+        return 0;
+    if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 ||
+        (region.Protect & kReadableProtections) == 0 || !IsClientRegion(region))
+        return 0;
+    const ULONG_PTR regionEnd = reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize;
+    const size_t inRegion = static_cast<size_t>(regionEnd - reinterpret_cast<ULONG_PTR>(address));
+    return inRegion < most ? inRegion : most;
+}
+
 bool IsClientRangeReadable(const void *address, size_t size)
 {
     return IsRangeCommittedWith(address, size, kReadableProtections);

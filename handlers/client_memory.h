@@ -11,6 +11,11 @@
 bool IsClientRangeReadable(const void *address, size_t size);
 bool IsClientRangeWritable(void *address, size_t size);
 
+// How many bytes from address, at most `most`, lie in the one region around it and may be
+// read as a client's: 0 when none. For reading a string of unknown length region by region,
+// since judging a region costs a walk of the process's heaps.
+size_t ClientReadableBytesAt(const void *address, size_t most);
+
 // A thread's stack is committed read-write memory like a client's buffer, but a client
 // address inside it would have the service overwrite frames in use. While an instance of
 // this guard lives, the calling thread's whole stack counts as no client memory. Every

@@ -17,18 +17,22 @@ const char *RequestName(UINT message)
     return message == WM_QELAPP32_SENDFILE2 ? "WM_QELAPP32_SENDFILE2" : "WM_QELAPP32_SENDFILE";
 }
 
-// Copies the zero-terminated name while the client still waits for the answer, one byte
-// at a time as far as its memory is readable. False when the address is unreadable or
-// no terminator comes within the copy's size.
+// Copies the zero-terminated name while the client still waits for the answer, as far as
+// its memory is readable: each region is judged once, not each byte. False when the address
+// is unreadable or no terminator comes within the copy's size.
 bool CopyClientFileName(const char *clientName, char (&copy)[kSenderPathSize], bool &tooLong)
 {
     tooLong = false;
-    for (UINT i = 0; i < kSenderPathSize; ++i) {
-        if (!IsClientRangeReadable(clientName + i, 1))
+    size_t i = 0;
+    while (i < kSenderPathSize) {
+        const size_t readable = ClientReadableBytesAt(clientName + i, kSenderPathSize - i);
+        if (readable == 0)
             return false;
-        copy[i] = clientName[i];
-        if (copy[i] == '\0')
-            return true;
+        for (const size_t end = i + readable; i < end; ++i) {
+            copy[i] = clientName[i];
+            if (copy[i] == '\0')
+                return true;
+        }
     }
     tooLong = true;
     return false;

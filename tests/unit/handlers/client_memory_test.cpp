@@ -33,3 +33,27 @@ TEST(ClientMemory, JudgesRangesByTheirPages)
             << c.address << " " << c.size;
     }
 }
+
+TEST(ClientMemory, ReadableBytesStopAtTheRegionsEnd)
+{
+    constexpr size_t kPage = 4096;
+    const GuardedPages pages(2 * kPage);
+    std::vector<BYTE> heapBlock(64);
+    struct Case {
+        const void *address;
+        size_t most;
+        size_t readable;
+    };
+    const Case cases[] = {
+        {pages.Tail(2 * kPage), 100, 100},
+        {pages.Tail(2 * kPage), 3 * kPage, 2 * kPage},
+        {pages.Tail(3), 100, 3},
+        {pages.Forbidden(), 100, 0},
+        {pages.ReadOnly(), 10, 10},
+        {heapBlock.data(), 10, 0},
+        {nullptr, 10, 0},
+        {pages.Tail(3), 0, 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(c.readable, ClientReadableBytesAt(c.address, c.most)) << c.address << " " << c.most;
+}
