@@ -270,6 +270,9 @@ void StopFileSender()
             LogError("StopFileSender: file sender still running after %lu ms, cut off\n",
                      static_cast<unsigned long>(kSenderStopPolls * kSenderStopPollMs));
             TerminateThread(g_senderThread, 0);
+            // Termination completes on its own time; until it has, the sender would still
+            // look alive to the next stop (shutdown's, after WM_DESTROY's).
+            WaitForSingleObject(g_senderThread, kSenderStopPollMs);
             return;
         }
         g_senderCancel = 1;

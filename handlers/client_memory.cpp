@@ -77,6 +77,13 @@ bool IsClientRegion(const MEMORY_BASIC_INFORMATION &region)
            !IsHeapAllocation(region.AllocationBase);
 }
 
+// Whether the region is committed with one of the protections, unguarded, and a client's.
+bool IsClientRegionWith(const MEMORY_BASIC_INFORMATION &region, DWORD protections)
+{
+    return region.State == MEM_COMMIT && (region.Protect & PAGE_GUARD) == 0 && (region.Protect & protections) != 0 &&
+           IsClientRegion(region);
+}
+
 // Walks the regions that cover [address, address + size) and asks each for the access.
 bool IsRangeCommittedWith(const void *address, size_t size, DWORD protections)
 {
@@ -93,8 +100,7 @@ bool IsRangeCommittedWith(const void *address, size_t size, DWORD protections)
         MEMORY_BASIC_INFORMATION region{};
         if (VirtualQuery(reinterpret_cast<const void *>(cursor), &region, sizeof(region)) == 0)
             return false;
-        if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 || (region.Protect & protections) == 0 ||
-            !IsClientRegion(region))
+        if (!IsClientRegionWith(region, protections))
             return false;
         const ULONG_PTR regionEnd = reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize;
         if (regionEnd <= cursor)
@@ -111,8 +117,7 @@ size_t ClientReadableBytesAt(const void *address, size_t most)
     MEMORY_BASIC_INFORMATION region{};
     if (address == nullptr || most == 0 || VirtualQuery(address, &region, sizeof(region)) == 0)
         return 0;
-    if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) != 0 ||
-        (region.Protect & kReadableProtections) == 0 || !IsClientRegion(region))
+    if (!IsClientRegionWith(region, kReadableProtections))
         return 0;
     const ULONG_PTR regionEnd = reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize;
     const size_t inRegion = static_cast<size_t>(regionEnd - reinterpret_cast<ULONG_PTR>(address));

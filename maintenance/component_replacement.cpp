@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "core/owned.h"
 
 #include "maintenance/system_directory.h"
 
@@ -47,18 +48,17 @@ bool NamesPath(const char *text, const char *prefix, const char *path)
 // "\??\<source>", then "!\??\<target>" for a rename that may replace the target.
 bool IsRenamePending(const char *temporary, const char *target)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    RegistryKeyGuard key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return false;
     DWORD size = 0;
     std::vector<char> pending;
-    if (RegQueryValueExA(key, kPendingRenamesValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key.Get(), kPendingRenamesValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
         pending.assign(size + 2, '\0'); // room for the terminators a value may lack
-        if (RegQueryValueExA(key, kPendingRenamesValue, nullptr, nullptr, reinterpret_cast<BYTE *>(pending.data()),
-                             &size) != ERROR_SUCCESS)
+        if (RegQueryValueExA(key.Get(), kPendingRenamesValue, nullptr, nullptr,
+                             reinterpret_cast<BYTE *>(pending.data()), &size) != ERROR_SUCCESS)
             pending.clear();
     }
-    RegCloseKey(key);
     const char *end = pending.data() + pending.size();
     for (const char *source = pending.data(); source < end && *source != '\0';) {
         const char *destination = source + std::strlen(source) + 1;
