@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds what the benchmark needs and measures the service against its floors on the
 # simulated library. Prints the table; writes build/bench/results.json and plots of the
-# packet round trips, of cost against file size and against the number of printers
-# (gnuplot, which scripts/setup.sh installs). QEL_BUILD_DIR chooses another build folder
+# packet round trips, of cost against file size and against the number of printers, and
+# of each start in the largest fleet (gnuplot, which scripts/setup.sh installs). QEL_BUILD_DIR chooses another build folder
 # than ./build.
 #
-#     ./bench.sh            # the full run, about seven minutes after the build
+#     ./bench.sh            # the full run, about nine minutes after the build
 #     ./bench.sh --quick    # a short run, to see that it works
 # Any other arguments go to qelbench.exe (--rounds N, --sender-runs N, --cycles N, --idle-ms N,
-# --repetitions N, --load-trips N).
+# --repetitions N, --load-trips N, --printers-only).
 set -euo pipefail
 cd "$(dirname "$0")"
 export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
@@ -97,15 +97,42 @@ set y2tics
 set key bottom right
 plot "$out/printers.txt" using 1:(\$2/\$1) with linespoints lw 2 pt 7 title "one after another", \
      "" using 1:(\$3/\$1) with linespoints lw 2 pt 9 title "all at once", \
+     "" using 1:(\$6/\$1) with linespoints lw 2 pt 11 title "one after another, 150 ms before each", \
      "" using 1:(\$4/\$1) with linespoints lw 2 pt 5 dashtype 2 title "floor: single start", \
      "" using 1:5 axes x1y2 with linespoints lw 2 pt 13 title "private memory (right axis)"
 GNUPLOT
 }
 
-if have_gnuplot && plot_packets && plot_sizes && plot_printers; then
-    echo "bench: plots in $out/packet-rtt.png, $out/cost-by-size.png, $out/cost-by-printers.png"
+plot_positions() {
+    gnuplot <<GNUPLOT
+set terminal pngcairo size 900,500
+set output "$out/start-by-position.png"
+set title "The largest fleet started one at a time: each start, by instances already running (medians)"
+set xlabel "instances already running"
+set ylabel "start until it serves (ms)"
+set yrange [0:*]
+set key below
+plot "$out/printers-beside.txt" using 1:2 with linespoints lw 2 pt 7 title "instance, right after the one before", \
+     "" using 1:3 with linespoints lw 2 pt 5 dashtype 2 title "bare program with the design's steps, the same", \
+     "" using 1:4 with linespoints lw 2 pt 9 title "instance, 150 ms after the one before", \
+     "" using 1:5 with linespoints lw 2 pt 13 dashtype 2 title "bare program, the same"
+GNUPLOT
+}
+
+# Each plot whose data this run wrote (--printers-only writes only the fleet's).
+plots=()
+if have_gnuplot; then
+    if [ -s "$out/packet-rtt-ms.txt" ] && plot_packets; then plots+=("$out/packet-rtt.png"); fi
+    if [ -s "$out/sender-sizes.txt" ] && [ "$(wc -l <"$out/sender-sizes.txt")" -gt 1 ] && plot_sizes; then
+        plots+=("$out/cost-by-size.png")
+    fi
+    if [ -s "$out/printers.txt" ] && plot_printers; then plots+=("$out/cost-by-printers.png"); fi
+    if [ -s "$out/printers-beside.txt" ] && plot_positions; then plots+=("$out/start-by-position.png"); fi
+fi
+if [ "${#plots[@]}" -gt 0 ]; then
+    echo "bench: plots in ${plots[*]}"
 else
-    echo "bench: no plots (gnuplot not available)"
+    echo "bench: no plots (gnuplot not available, or no data for them)"
 fi
 echo "bench: results in $out/results.json"
 exit "$status"

@@ -52,10 +52,10 @@ void BareWindow::Stop()
     process_.Kill();
 }
 
-bool BareProgram::Start(BareStartup kind)
+double BareProgram::TimeStart(BareStartup kind)
 {
     name_ = UniqueName("bare program");
-    return StartBareStartup(kind, name_, " --wait", &process_) >= 0;
+    return StartBareStartup(kind, name_, " --wait", &process_);
 }
 
 double TimeBareStartup(BareStartup kind, double *libraryMicroseconds)

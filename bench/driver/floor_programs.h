@@ -40,7 +40,10 @@ enum class BareStartup {
 // it is ended with the object.
 class BareProgram {
 public:
-    bool Start(BareStartup kind);
+    bool Start(BareStartup kind) { return TimeStart(kind) >= 0; }
+    // Starts it and answers the time from before process creation until its event was
+    // seen, in microseconds; negative on failure.
+    double TimeStart(BareStartup kind);
     HANDLE Process() const { return process_.Handle(); }
     DWORD Id() const { return process_.Id(); }
     const std::string &Name() const { return name_; }

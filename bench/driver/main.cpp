@@ -37,6 +37,7 @@ struct Options {
     int loadTrips = 2000;
     std::vector<int> sizesMb = {1, 10, 100};
     std::vector<int> printers = {1, 8, 32};
+    bool printersOnly = false; // only the many-printer measures, to look at them closely
 };
 
 bool ParseOptions(int argc, char **argv, Options *options)
@@ -58,6 +59,8 @@ bool ParseOptions(int argc, char **argv, Options *options)
             options->repetitions = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--load-trips" && hasValue)
             options->loadTrips = std::atoi(argv[++i]);
+        else if (arg == "--printers-only")
+            options->printersOnly = true;
         else if (arg == "--quick") {
             options->rounds = 3;
             options->senderRuns = 3;
@@ -469,6 +472,58 @@ void AddCostRows(const InstanceCostSeries &series, std::vector<ResultRow> *rows)
                                     std::to_string(FileSize("bench_bare_window.exe") / 1024) + " KB"));
 }
 
+// A fleet started one at a time against N single starts, in each repetition.
+double FleetRatio(const Samples &fleet, const Samples &singlePerRepetition, int count, int part)
+{
+    return fleet.Values()[part] / (count * singlePerRepetition.Values()[part]);
+}
+
+// What any program pays to start right after another one: bare programs with the design's
+// steps and library, started one after another, against N started alone; the instances'
+// fleet against that floor, scaled by the two single starts; and both started one at a
+// time with the single start's settling pause before each launch.
+void AddBareFleetRows(const FleetSeries &series, int count, std::vector<ResultRow> *rows)
+{
+    const int parts = static_cast<int>(series.bareSinglePerRepetition.Count());
+    const Samples &bare = series.bareOneAfterAnother.at(count);
+    const Samples &service = series.oneAfterAnother.at(count);
+    const double bareSingle = series.bareSingleStart.Median() / 1e3;
+    const double single = series.singleStart.Median() / 1e3;
+    char name[96];
+    char note[200];
+    std::snprintf(name, sizeof(name), "  floor: %d bare programs with the design's steps one after another", count);
+    std::snprintf(note, sizeof(note), "%d repetitions; floor: %d x one started alone, median %.1f ms of %u", parts,
+                  count, bareSingle, static_cast<unsigned>(series.bareSingleStart.Count()));
+    rows->push_back(
+        WithSpread(ReportedRow(name, bare.Median() / 1e3, count * bareSingle, "ms", note), parts,
+                   [&](int part) { return FleetRatio(bare, series.bareSinglePerRepetition, count, part); }));
+    std::snprintf(name, sizeof(name), "  %d printers one after another, against that floor", count);
+    std::snprintf(note, sizeof(note),
+                  "floor: the bare fleet's time x the single start's %.1f ms / the bare single start's %.1f ms", single,
+                  bareSingle);
+    rows->push_back(
+        WithSpread(RatioRow(name, service.Median() / 1e3, bare.Median() / 1e3 * single / bareSingle, "ms", 1.2, note),
+                   parts, [&](int part) {
+                       return FleetRatio(service, series.singlePerRepetition, count, part) /
+                              FleetRatio(bare, series.bareSinglePerRepetition, count, part);
+                   }));
+
+    const Samples &settled = series.settledBetween.at(count);
+    const Samples &bareSettled = series.bareSettledBetween.at(count);
+    std::snprintf(name, sizeof(name), "  %d printers one after another, %lu ms before each: the starts", count,
+                  kSettleMs);
+    std::snprintf(note, sizeof(note),
+                  "%d repetitions; the sum of the instances' own starts; floor: %d x the single start's median", parts,
+                  count);
+    rows->push_back(WithSpread(RatioRow(name, settled.Median() / 1e3, count * single, "ms", 1.2, note), parts,
+                               [&](int part) { return FleetRatio(settled, series.singlePerRepetition, count, part); }));
+    std::snprintf(name, sizeof(name), "  floor: %d bare programs the same way", count);
+    std::snprintf(note, sizeof(note), "%d repetitions; floor: %d x one started alone", parts, count);
+    rows->push_back(
+        WithSpread(ReportedRow(name, bareSettled.Median() / 1e3, count * bareSingle, "ms", note), parts,
+                   [&](int part) { return FleetRatio(bareSettled, series.bareSinglePerRepetition, count, part); }));
+}
+
 void AddPrinterRows(const FleetSeries &series, DWORD idleMs, std::vector<ResultRow> *rows)
 {
     const int parts = static_cast<int>(series.singlePerRepetition.Count());
@@ -492,6 +547,8 @@ void AddPrinterRows(const FleetSeries &series, DWORD idleMs, std::vector<ResultR
             rows->push_back(WithSpread(row, parts, [&](int part) {
                 return starts.Values()[part] / (count * series.singlePerRepetition.Values()[part]);
             }));
+            if (!allAtOnce && count > 1)
+                AddBareFleetRows(series, count, rows);
         }
     }
     const int largest = series.sizes.back();
@@ -530,13 +587,29 @@ bool WritePlotData(const std::string &out, const std::vector<SenderSeries> &send
         std::fprintf(sizes, "%.0f %.2f %.2f\n", sender.fileBytes / kMegabyte,
                      sender.fileBytes / sender.service.Median(), sender.fileBytes / sender.bare.Median());
     }
-    std::fprintf(printers, "# printers one_after_another_ms all_at_once_ms n_x_single_ms private_MB_per_instance\n");
+    std::fprintf(printers, "# printers one_after_another_ms all_at_once_ms n_x_single_ms private_MB_per_instance "
+                           "settled_between_ms (a single start is settled: its one-after-another time)\n");
     for (int count : fleet.sizes) {
-        std::fprintf(printers, "%d %.1f %.1f %.1f %.3f\n", count, fleet.oneAfterAnother.at(count).Median() / 1e3,
+        const auto settled = fleet.settledBetween.find(count);
+        const Samples &settledStarts =
+            settled != fleet.settledBetween.end() ? settled->second : fleet.oneAfterAnother.at(count);
+        std::fprintf(printers, "%d %.1f %.1f %.1f %.3f %.1f\n", count, fleet.oneAfterAnother.at(count).Median() / 1e3,
                      fleet.allAtOnce.at(count).Median() / 1e3, count * fleet.singleStart.Median() / 1e3,
-                     fleet.privatePerInstance.at(count).Median() / kMegabyte);
+                     fleet.privatePerInstance.at(count).Median() / kMegabyte, settledStarts.Median() / 1e3);
     }
-    const bool ok = std::fclose(sizes) == 0;
+    FILE *beside = std::fopen((out + "\\printers-beside.txt").c_str(), "w");
+    if (beside != nullptr) {
+        std::fprintf(beside, "# already_running start_ms bare_start_ms settled_start_ms bare_settled_start_ms "
+                             "(medians; one after another, then with the settling pause before each)\n");
+        const size_t positions = std::min({fleet.startBeside.size(), fleet.bareStartBeside.size(),
+                                           fleet.settledBeside.size(), fleet.bareSettledBeside.size()});
+        for (size_t i = 0; i < positions; ++i) {
+            std::fprintf(beside, "%u %.1f %.1f %.1f %.1f\n", static_cast<unsigned>(i),
+                         fleet.startBeside[i].Median() / 1e3, fleet.bareStartBeside[i].Median() / 1e3,
+                         fleet.settledBeside[i].Median() / 1e3, fleet.bareSettledBeside[i].Median() / 1e3);
+        }
+    }
+    const bool ok = std::fclose(sizes) == 0 && (beside == nullptr || std::fclose(beside) == 0);
     return std::fclose(printers) == 0 && ok;
 }
 
@@ -559,6 +632,24 @@ void AddSenderFixedRow(const SenderSeries &series, std::vector<ResultRow> *rows)
                                 series.missingFile.Median() / 1e3, series.bareThreadSend.Median() / 1e3, "ms", note);
     rows->push_back(WithSpread(
         row, kParts, [&](int part) { return PartRatio(series.missingFile, series.bareThreadSend, part, kParts); }));
+}
+
+int MeasurePrintersOnly(const Options &options)
+{
+    FleetSeries fleet;
+    std::printf("qelbench: many printers only, %d repetitions\n", options.repetitions);
+    std::fflush(stdout);
+    if (!MeasurePrinters(options.printers, options.repetitions, options.idleMs, &fleet))
+        return 1;
+    std::vector<ResultRow> rows;
+    AddPrinterRows(fleet, options.idleMs, &rows);
+    PrintTable(rows);
+    WriteValues(options.out + "\\single-start-ms.txt", fleet.singleStart.Values(), 1e-3);
+    if (!WritePlotData(options.out, {}, fleet) || !WriteJson(options.out + "\\results.json", rows)) {
+        std::fprintf(stderr, "qelbench: cannot write the results\n");
+        return 1;
+    }
+    return 0;
 }
 
 int main(int argc, char **argv)
@@ -584,6 +675,8 @@ int main(int argc, char **argv)
     LifecycleSeries lifecycle;
     InstanceCostSeries cost;
     FleetSeries fleet;
+    if (options.printersOnly)
+        return MeasurePrintersOnly(options);
     {
         BareWindow bare;
         ServiceInstance service;

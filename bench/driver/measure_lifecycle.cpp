@@ -6,10 +6,6 @@
 
 namespace {
 
-// A process that just ended is still being torn down by Wine for a moment; the next
-// start waits until that is over, so that it does not pay for it.
-constexpr DWORD kSettleMs = 150;
-
 bool RunServiceCycle(LifecycleSeries *series)
 {
     ServiceInstance service;

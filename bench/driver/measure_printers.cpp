@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,31 +11,81 @@
 
 namespace {
 
-// As in the start-up cycles: a process that just ended is still being torn down by Wine
-// for a moment, and the next start would pay for it.
-constexpr DWORD kSettleMs = 150;
 // After the requests that make an instance serve, before its memory is read.
 constexpr DWORD kQuietMs = 300;
 
 using Fleet = std::vector<std::unique_ptr<ServiceInstance>>;
+using BareFleet = std::vector<std::unique_ptr<BareProgram>>;
 
-// Microseconds from the first launch until every instance of the fleet serves; negative
-// on failure.
-double StartFleet(int count, bool allAtOnce, Fleet *fleet)
+enum class FleetStart {
+    kOneAfterAnother, // each launched once the one before serves
+    kAllAtOnce,       // every process created, then every init event waited for
+    kSettledBetween,  // one after another, with the settling pause before each launch
+};
+
+// Microseconds from the first launch until every instance of the fleet serves, negative
+// on failure; settled, the sum of the instances' own starts. Started one at a time, each
+// instance's own start is added to *eachStart.
+double StartFleet(int count, FleetStart how, Fleet *fleet, std::vector<double> *eachStart)
 {
     fleet->clear();
     for (int i = 0; i < count; ++i)
         fleet->emplace_back(new ServiceInstance());
+    const bool allAtOnce = how == FleetStart::kAllAtOnce;
+    double ownStarts = 0;
     const double start = NowMicroseconds();
     for (auto &instance : *fleet) {
-        if (!instance->Launch() || (!allAtOnce && instance->WaitUntilServing() < 0))
+        if (how == FleetStart::kSettledBetween)
+            Sleep(kSettleMs);
+        if (!instance->Launch())
             return -1.0;
+        if (allAtOnce)
+            continue;
+        const double own = instance->WaitUntilServing();
+        if (own < 0)
+            return -1.0;
+        ownStarts += own;
+        eachStart->push_back(own);
     }
     for (auto &instance : *fleet) {
         if (allAtOnce && instance->WaitUntilServing() < 0)
             return -1.0;
     }
-    return NowMicroseconds() - start;
+    return how == FleetStart::kSettledBetween ? ownStarts : NowMicroseconds() - start;
+}
+
+// The same for bare programs with the design's steps and library, started one at a time.
+double StartBareFleet(int count, FleetStart how, BareFleet *fleet, std::vector<double> *eachStart)
+{
+    fleet->clear();
+    double ownStarts = 0;
+    const double start = NowMicroseconds();
+    for (int i = 0; i < count; ++i) {
+        if (how == FleetStart::kSettledBetween)
+            Sleep(kSettleMs);
+        fleet->emplace_back(new BareProgram());
+        const double own = fleet->back()->TimeStart(BareStartup::kDesignLibrary);
+        if (own < 0)
+            return -1.0;
+        ownStarts += own;
+        eachStart->push_back(own);
+    }
+    return how == FleetStart::kSettledBetween ? ownStarts : NowMicroseconds() - start;
+}
+
+void EndBareFleet(BareFleet *fleet)
+{
+    for (auto &program : *fleet)
+        TerminateProcess(program->Process(), 1);
+    fleet->clear();
+    Sleep(kSettleMs);
+}
+
+void AddByPosition(const std::vector<double> &eachStart, std::vector<Samples> *byPosition)
+{
+    byPosition->resize(std::max(byPosition->size(), eachStart.size()));
+    for (size_t i = 0; i < eachStart.size(); ++i)
+        (*byPosition)[i].Add(eachStart[i]);
 }
 
 void EndFleet(Fleet *fleet)
@@ -74,11 +125,54 @@ double PrivatePerInstance(const Fleet &fleet)
 bool TimeSingleStart(Samples *repetition, FleetSeries *series)
 {
     Fleet one;
-    const double start = StartFleet(1, false, &one);
+    std::vector<double> eachStart;
+    const double start = StartFleet(1, FleetStart::kOneAfterAnother, &one, &eachStart);
     EndFleet(&one);
     repetition->Add(start);
     series->singleStart.Add(start);
     return start >= 0;
+}
+
+// A bare fleet started one at a time, beside a bare program started alone just before it.
+bool TimeBareFleet(int count, FleetStart how, bool largest, Samples *singles, FleetSeries *series)
+{
+    BareFleet fleet;
+    std::vector<double> eachStart;
+    const double single = StartBareFleet(1, FleetStart::kOneAfterAnother, &fleet, &eachStart);
+    EndBareFleet(&fleet);
+    eachStart.clear();
+    const double start = single >= 0 ? StartBareFleet(count, how, &fleet, &eachStart) : -1.0;
+    EndBareFleet(&fleet);
+    if (start < 0) {
+        std::fprintf(stderr, "qelbench: %d bare programs did not all start\n", count);
+        return false;
+    }
+    singles->Add(single);
+    series->bareSingleStart.Add(single);
+    const bool settled = how == FleetStart::kSettledBetween;
+    (settled ? series->bareSettledBetween : series->bareOneAfterAnother)[count].Add(start);
+    if (largest)
+        AddByPosition(eachStart, settled ? &series->bareSettledBeside : &series->bareStartBeside);
+    return true;
+}
+
+// The largest fleet, once: all idle together beside the bare program.
+bool MeasureFleetIdle(const Fleet &fleet, DWORD idleMs, FleetSeries *series)
+{
+    BareProgram bare;
+    std::vector<std::string> names;
+    for (const auto &instance : fleet)
+        names.push_back(instance->PrinterName());
+    if (!bare.Start(BareStartup::kPlain))
+        return false;
+    names.push_back(bare.Name());
+    std::vector<IdleResult> idle;
+    MeasureIdle(names, idleMs, &idle);
+    series->bareIdle = idle.back();
+    idle.pop_back();
+    series->idle = SumIdle(idle);
+    series->fleetIdle = static_cast<int>(fleet.size());
+    return true;
 }
 
 // The instance is serving: it enumerated its printer and refreshed its status once, as a
@@ -131,41 +225,42 @@ bool MeasurePrinters(const std::vector<int> &sizes, int repetitions, DWORD idleM
     series->sizes = sizes;
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         Samples singles;
+        Samples bareSingles;
         for (int count : sizes) {
-            for (int allAtOnce = 0; allAtOnce < 2; ++allAtOnce) {
+            const bool largest = count == sizes.back();
+            for (FleetStart how : {FleetStart::kOneAfterAnother, FleetStart::kAllAtOnce, FleetStart::kSettledBetween}) {
+                const bool settled = how == FleetStart::kSettledBetween;
+                if (settled && count == 1)
+                    continue;
                 Fleet fleet;
+                std::vector<double> eachStart;
                 const bool ok = TimeSingleStart(&singles, series);
-                const double start = ok ? StartFleet(count, allAtOnce != 0, &fleet) : -1.0;
+                const double start = ok ? StartFleet(count, how, &fleet, &eachStart) : -1.0;
                 if (start < 0) {
                     std::fprintf(stderr, "qelbench: %d instances did not all start\n", count);
                     return false;
                 }
-                (allAtOnce ? series->allAtOnce : series->oneAfterAnother)[count].Add(start);
+                (how == FleetStart::kOneAfterAnother ? series->oneAfterAnother
+                 : settled                           ? series->settledBetween
+                                                     : series->allAtOnce)[count]
+                    .Add(start);
+                if (largest && how != FleetStart::kAllAtOnce)
+                    AddByPosition(eachStart, settled ? &series->settledBeside : &series->startBeside);
                 AskEachItsOwn(fleet, series);
-                if (!allAtOnce) {
+                if (how == FleetStart::kOneAfterAnother) {
                     Sleep(kQuietMs);
                     series->privatePerInstance[count].Add(PrivatePerInstance(fleet));
-                }
-                // The largest fleet, once: all idle together beside the bare program.
-                if (!allAtOnce && count == sizes.back() && repetition == repetitions - 1) {
-                    BareProgram bare;
-                    std::vector<std::string> names;
-                    for (const auto &instance : fleet)
-                        names.push_back(instance->PrinterName());
-                    if (!bare.Start(BareStartup::kPlain))
+                    if (largest && repetition == repetitions - 1 && !MeasureFleetIdle(fleet, idleMs, series))
                         return false;
-                    names.push_back(bare.Name());
-                    std::vector<IdleResult> idle;
-                    MeasureIdle(names, idleMs, &idle);
-                    series->bareIdle = idle.back();
-                    idle.pop_back();
-                    series->idle = SumIdle(idle);
-                    series->fleetIdle = count;
                 }
                 EndFleet(&fleet);
+                if (count > 1 && how != FleetStart::kAllAtOnce &&
+                    !TimeBareFleet(count, how, largest, &bareSingles, series))
+                    return false;
             }
         }
         series->singlePerRepetition.Add(singles.Median());
+        series->bareSinglePerRepetition.Add(bareSingles.Median());
     }
     return true;
 }

@@ -10,6 +10,10 @@
 #include "process_cost.h"
 #include "samples.h"
 
+// Wine is still busy with a process for a moment after it started or ended: a start
+// that follows at once pays for that. Single starts wait this long before they launch.
+constexpr unsigned long kSettleMs = 150;
+
 class ServiceInstance;
 class BareWindow;
 class InProcessLibrary;
@@ -120,12 +124,25 @@ struct FleetSeries {
     std::map<int, Samples> oneAfterAnother; // until every instance serves, microseconds, per repetition
     std::map<int, Samples> allAtOnce;
     std::map<int, Samples> privatePerInstance; // bytes, all instances' sum / count, per repetition
-    IdleResult idle;                           // all of the largest fleet, the last repetition
-    IdleResult bareIdle;                       // the bare program beside them
-    int fleetIdle = 0;                         // instances in that idle window
-    int asked = 0;                             // 1137 sent, one to each instance of each fleet
-    int answered = 0;                          // answered 1 by the window published for its own printer
-    int strays = 0;                            // windows not of the instance's own process or printer
+    // One after another again, with the settling pause before each launch that a single
+    // start has too: the sum of the instances' own starts, per repetition.
+    std::map<int, Samples> settledBetween;
+    // The floor of a fleet: bare programs with the design's steps and library, alone and
+    // one at a time both ways, taken in turns with the instances.
+    Samples bareSingleStart;
+    Samples bareSinglePerRepetition;
+    std::map<int, Samples> bareOneAfterAnother;
+    std::map<int, Samples> bareSettledBetween;
+    // The largest fleet started one at a time: each start by how many already run, both
+    // ways, the instances' and the bare programs'.
+    std::vector<Samples> startBeside, settledBeside;
+    std::vector<Samples> bareStartBeside, bareSettledBeside;
+    IdleResult idle;     // all of the largest fleet, the last repetition
+    IdleResult bareIdle; // the bare program beside them
+    int fleetIdle = 0;   // instances in that idle window
+    int asked = 0;       // 1137 sent, one to each instance of each fleet
+    int answered = 0;    // answered 1 by the window published for its own printer
+    int strays = 0;      // windows not of the instance's own process or printer
 };
 
 bool MeasurePrinters(const std::vector<int> &sizes, int repetitions, DWORD idleMs, FleetSeries *series);
