@@ -4,6 +4,8 @@
 #include <atomic>
 #include <iterator>
 
+#include <winternl.h>
+
 namespace {
 
 constexpr DWORD kReadableProtections = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
@@ -11,11 +13,12 @@ constexpr DWORD kReadableProtections = PAGE_READONLY | PAGE_READWRITE | PAGE_WRI
 constexpr DWORD kWritableProtections =
     PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
 
-// The allocation bases of the stacks of the service's running threads (the main thread,
-// three workers, a file sender); 0 marks a free slot. A thread beyond the slots runs
-// unlisted rather than failing.
-constexpr size_t kServiceStackSlots = 16;
-std::array<std::atomic<ULONG_PTR>, kServiceStackSlots> g_serviceStacks{};
+// The allocation bases of what each running thread of the service (the main thread, three
+// workers, a file sender) keeps in private memory of its own: its stack, its thread
+// environment block and the process environment block it points to. 0 marks a free slot;
+// a thread beyond the slots runs unlisted rather than failing.
+constexpr size_t kServiceRegionSlots = 8 * ServiceThreadStack::kRegionCount;
+std::array<std::atomic<ULONG_PTR>, kServiceRegionSlots> g_serviceRegions{};
 
 // A stack is reserved as one allocation, guard pages included.
 ULONG_PTR AllocationOf(const void *address)
@@ -26,10 +29,10 @@ ULONG_PTR AllocationOf(const void *address)
     return reinterpret_cast<ULONG_PTR>(region.AllocationBase);
 }
 
-bool IsServiceStack(const void *allocationBase)
+bool IsServiceThreadRegion(const void *allocationBase)
 {
     const ULONG_PTR allocation = reinterpret_cast<ULONG_PTR>(allocationBase);
-    for (const std::atomic<ULONG_PTR> &slot : g_serviceStacks) {
+    for (const std::atomic<ULONG_PTR> &slot : g_serviceRegions) {
         if (allocation != 0 && slot.load() == allocation)
             return true;
     }
@@ -70,10 +73,11 @@ bool IsHeapAllocation(const void *allocationBase)
 }
 
 // A client's buffer is memory a client placed in the process (VirtualAllocEx): private,
-// and none of the service's own. Images, mapped views, heaps and stacks are refused.
+// and none of the service's own. Images, mapped views, heaps, and the stacks and
+// environment blocks of the service's threads are refused.
 bool IsClientRegion(const MEMORY_BASIC_INFORMATION &region)
 {
-    return region.Type == MEM_PRIVATE && !IsServiceStack(region.AllocationBase) &&
+    return region.Type == MEM_PRIVATE && !IsServiceThreadRegion(region.AllocationBase) &&
            !IsHeapAllocation(region.AllocationBase);
 }
 
@@ -134,25 +138,56 @@ bool IsClientRangeWritable(void *address, size_t size)
     return IsRangeCommittedWith(address, size, kWritableProtections);
 }
 
-ServiceThreadStack::ServiceThreadStack() : allocation_(0)
+namespace {
+
+ULONG_PTR ClaimRegionSlot(ULONG_PTR allocation)
+{
+    for (std::atomic<ULONG_PTR> &slot : g_serviceRegions) {
+        ULONG_PTR expected = 0;
+        if (allocation != 0 && slot.compare_exchange_strong(expected, allocation))
+            return allocation;
+    }
+    return 0;
+}
+
+void ReleaseRegionSlot(ULONG_PTR allocation)
+{
+    for (std::atomic<ULONG_PTR> &slot : g_serviceRegions) {
+        ULONG_PTR expected = allocation;
+        if (allocation != 0 && slot.compare_exchange_strong(expected, 0))
+            return;
+    }
+}
+
+// MinGW's NtCurrentTeb reads the thread block's address at fs:0x18 through a pointer based at
+// address 0, which GCC takes for an access out of bounds.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#endif
+const TEB *CurrentThreadBlock()
+{
+    return NtCurrentTeb();
+}
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+} // namespace
+
+ServiceThreadStack::ServiceThreadStack() : allocations_{}
 {
     const int onThisStack = 0;
-    const ULONG_PTR allocation = AllocationOf(&onThisStack);
-    for (std::atomic<ULONG_PTR> &slot : g_serviceStacks) {
-        ULONG_PTR expected = 0;
-        if (allocation != 0 && slot.compare_exchange_strong(expected, allocation)) {
-            allocation_ = allocation;
-            return;
-        }
-    }
+    const TEB *threadBlock = CurrentThreadBlock();
+    const void *const ownRegions[kRegionCount] = {&onThisStack, threadBlock, threadBlock->ProcessEnvironmentBlock};
+    for (size_t i = 0; i < kRegionCount; ++i)
+        allocations_[i] = ClaimRegionSlot(AllocationOf(ownRegions[i]));
 }
 
 ServiceThreadStack::~ServiceThreadStack()
 {
-    // The stack is released when the thread ends; the address may then serve a client.
-    for (std::atomic<ULONG_PTR> &slot : g_serviceStacks) {
-        ULONG_PTR expected = allocation_;
-        if (allocation_ != 0 && slot.compare_exchange_strong(expected, 0))
-            return;
-    }
+    // The stack and the thread's block are released when the thread ends; the addresses
+    // may then serve a client.
+    for (ULONG_PTR allocation : allocations_)
+        ReleaseRegionSlot(allocation);
 }

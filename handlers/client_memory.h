@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <array>
+
 bool IsClientRangeReadable(const void *address, size_t size);
 bool IsClientRangeWritable(void *address, size_t size);
 
@@ -16,10 +18,12 @@ bool IsClientRangeWritable(void *address, size_t size);
 // since judging a region costs a walk of the process's heaps.
 size_t ClientReadableBytesAt(const void *address, size_t most);
 
-// A thread's stack is committed read-write memory like a client's buffer, but a client
-// address inside it would have the service overwrite frames in use. While an instance of
-// this guard lives, the calling thread's whole stack counts as no client memory. Every
-// thread of the service holds one for its whole run:
+// A thread's stack and its environment block are committed read-write memory like a
+// client's buffer, but a client address inside them would have the service overwrite
+// frames in use, or the records the system keeps for the thread and the process. While an
+// instance of this guard lives, the calling thread's whole stack, its thread environment
+// block and the process environment block count as no client memory. Every thread of the
+// service holds one for its whole run:
 //
 //     CreateThread(nullptr, 0, RunAsServiceThread<WriteThread>, &g_writeDataEvent, 0, &id);
 class ServiceThreadStack {
@@ -29,8 +33,11 @@ public:
     ServiceThreadStack(const ServiceThreadStack &) = delete;
     ServiceThreadStack &operator=(const ServiceThreadStack &) = delete;
 
+    // The stack, the thread's environment block, the process's.
+    static constexpr size_t kRegionCount = 3;
+
 private:
-    ULONG_PTR allocation_;
+    std::array<ULONG_PTR, kRegionCount> allocations_; // 0 where unlisted
 };
 
 template <LPTHREAD_START_ROUTINE Routine>

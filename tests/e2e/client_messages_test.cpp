@@ -11,6 +11,7 @@
 #include "qelapp32/client.h"
 #include "support/test_files.h"
 #include "support/test_instance.h"
+#include "support/thread_blocks.h"
 
 namespace {
 
@@ -184,4 +185,31 @@ TEST_F(ClientMessagesE2E, AddressesIntoTheServicesImageAreRefusedAndItKeepsServi
     EXPECT_GT(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 256), deviceId.Address()), 0);
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_OPEN));
     EXPECT_EQ(1, instance.Send(WM_QELAPP32_CLOSE));
+}
+
+// The serving thread's own block (its exception chain and stack bounds come first) and the
+// process's block, found by a client from outside as any program could.
+TEST_F(ClientMessagesE2E, AddressesIntoTheServingThreadsBlocksAreRefusedAndItKeepsServing)
+{
+    const DWORD servingThread = GetWindowThreadProcessId(instance.Window(), nullptr);
+    const struct {
+        const char *what;
+        void *address;
+    } blocks[] = {
+        {"the serving thread's block", ThreadBlockOf(servingThread)},
+        {"the process's block", ProcessBlockOf(instance.Process().Process())},
+    };
+    for (const auto &block : blocks) {
+        ASSERT_NE(nullptr, block.address) << block.what;
+        const LPARAM address = reinterpret_cast<LPARAM>(block.address);
+        EXPECT_EQ(static_cast<LRESULT>(QEL_FAILURE),
+                  instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 64), address))
+            << block.what;
+        EXPECT_EQ(0, instance.Send(WM_QELAPP32_READ, 64, address)) << block.what;
+    }
+    EXPECT_EQ(4u, instance.Process().LogLines().size());
+
+    RemoteMemory deviceId(instance.Process().Process(), 256);
+    EXPECT_GT(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 256), deviceId.Address()), 0);
+    EXPECT_EQ(1, instance.Send(WM_QELAPP32_NOOP));
 }

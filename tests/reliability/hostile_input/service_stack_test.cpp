@@ -1,11 +1,13 @@
 // A client address inside a stack of the service is committed read-write memory, yet no
 // client's: a request must not write it while the thread lives. Once the thread has
-// ended, the address space may serve a client again.
+// ended, the address space may serve a client again. The same holds for the blocks the
+// system keeps for each thread and for the process.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include "handlers/client_memory.h"
+#include "support/thread_blocks.h"
 
 namespace {
 
@@ -51,6 +53,48 @@ TEST(ServiceStacks, ClientAddressesInTheServiceStacksAreRefused)
     EXPECT_FALSE(IsClientRangeReadable(g_parked.local, sizeof(int)));
     SetEvent(g_parked.release);
     WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    CloseHandle(g_parked.ready);
+    CloseHandle(g_parked.release);
+}
+
+// The thread environment block and the process environment block are committed read-write
+// private memory too: the records the system keeps for the thread (its exception chain,
+// its stack bounds) and for the process. While a thread of the service runs, neither is a
+// client's buffer.
+TEST(ServiceStacks, ClientAddressesInTheThreadAndProcessBlocksAreRefused)
+{
+    void *const ownBlock = ThreadBlockOf(GetCurrentThreadId());
+    void *const processBlock = ProcessBlockOf(GetCurrentProcess());
+    ASSERT_NE(nullptr, ownBlock);
+    ASSERT_NE(nullptr, processBlock);
+    const struct {
+        const char *what;
+        void *address;
+    } blocks[] = {{"this thread's block", ownBlock}, {"the process's block", processBlock}};
+    for (const auto &block : blocks) {
+        EXPECT_TRUE(IsClientRangeWritable(block.address, 64)) << block.what << ", with no thread of the service";
+        {
+            const ServiceThreadStack guard;
+            EXPECT_FALSE(IsClientRangeWritable(block.address, 64)) << block.what;
+            EXPECT_FALSE(IsClientRangeReadable(block.address, 64)) << block.what;
+        }
+        EXPECT_TRUE(IsClientRangeWritable(block.address, 64)) << block.what << ", forgotten when the guard ends";
+    }
+
+    // Another thread of the service, waiting: its block is refused to a request on this one.
+    g_parked.ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_parked.release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, RunAsServiceThread<ParkThread>, nullptr, 0, &threadId);
+    ASSERT_NE(nullptr, thread);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_parked.ready, 10000));
+    void *const parkedBlock = ThreadBlockOf(threadId);
+    ASSERT_NE(nullptr, parkedBlock);
+    EXPECT_FALSE(IsClientRangeWritable(parkedBlock, 64));
+    EXPECT_FALSE(IsClientRangeWritable(processBlock, 64));
+    SetEvent(g_parked.release);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
     CloseHandle(g_parked.ready);
     CloseHandle(g_parked.release);
