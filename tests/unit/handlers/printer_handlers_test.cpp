@@ -71,10 +71,34 @@ TEST_F(PrinterHandlers, DeviceIdGoesIntoTheClientsBufferAndAnswersItsLength)
     const DWORD answer = Answer(OnGetDeviceId(QEL_MAKE_WPARAM(7, sizeof(buffer)), reinterpret_cast<LPARAM>(buffer)));
     EXPECT_EQ(tov.deviceId.size(), answer);
     EXPECT_STREQ(tov.deviceId.c_str(), buffer);
+    EXPECT_EQ(std::string(sizeof(buffer) - tov.deviceId.size() - 1, 'x'),
+              std::string(buffer + tov.deviceId.size() + 1, buffer + sizeof(buffer)))
+        << "the bytes the library left alone";
     EXPECT_EQ("TovGetDeviceIDStringEx(1, 7, 4095, 64)", tov.CallText(0)) << "the client's handle, not the instance's";
     EXPECT_EQ(0u, g_reEnumerate.load());
     EXPECT_EQ(0u, g_statusWord.load());
     EXPECT_EQ(kNoLines, platform.Lines());
+}
+
+// The library writes the service's own copy; the client's buffer is written only after the
+// call, and only if it is still there.
+TEST_F(PrinterHandlers, DeviceIdOutlivesAClientThatReleasedItsBufferDuringTheCall)
+{
+    constexpr DWORD kSize = 4096;
+    char *clientBuffer = static_cast<char *>(VirtualAlloc(nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(nullptr, clientBuffer);
+    g_reEnumerate = 0;
+    tov.onCall = [&](const std::string &name) {
+        if (name == "TovGetDeviceIDStringEx")
+            VirtualFree(clientBuffer, 0, MEM_RELEASE);
+    };
+    EXPECT_EQ(kFailure, Answer(OnGetDeviceId(QEL_MAKE_WPARAM(5, kSize), reinterpret_cast<LPARAM>(clientBuffer))));
+    char expected[96];
+    std::snprintf(expected, sizeof(expected),
+                  "QELAPP32: WM_QELAPP32_GETDEVICEID: no writable buffer of 4096 bytes at %lXh\n",
+                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(clientBuffer)));
+    EXPECT_EQ(std::vector<std::string>{expected}, platform.Lines());
+    EXPECT_EQ(0u, g_reEnumerate.load()) << "the printer answered; only the client is gone";
 }
 
 TEST_F(PrinterHandlers, DeviceIdFailureIsLoggedAndAnswersFailure)
