@@ -66,24 +66,32 @@ int QueueAddMessage(PacketQueue *queue, const void *data, WORD length, WORD tag)
     return 1;
 }
 
-WORD QueueGetMessage(PacketQueue *queue, void *buffer, WORD maximum, WORD *tagOut)
+bool QueueTakeMessage(PacketQueue *queue, void *buffer, WORD maximum, WORD *tagOut, WORD *lengthOut)
 {
+    *lengthOut = 0;
     if (!IsUsableQueue(queue)) {
         LogError("QueueGetMessage: Invalid Queue Pointer!\n");
-        return 0;
+        return false;
     }
     const CriticalSectionLock lock = LockSection(queue->lock);
     if (queue->empty)
-        return 0;
+        return false;
     const PacketSlot &slot = queue->slots[queue->readIndex];
     const WORD copied = maximum < kQueueMessageSize ? maximum : kQueueMessageSize;
     std::memcpy(buffer, slot.data, copied);
-    const WORD length = slot.length;
+    *lengthOut = slot.length;
     if (tagOut != nullptr)
         *tagOut = slot.tag;
     queue->readIndex = static_cast<WORD>((queue->readIndex + 1) & queue->mask);
     if (queue->readIndex == queue->writeIndex)
         queue->empty = 1;
+    return true;
+}
+
+WORD QueueGetMessage(PacketQueue *queue, void *buffer, WORD maximum, WORD *tagOut)
+{
+    WORD length = 0;
+    QueueTakeMessage(queue, buffer, maximum, tagOut, &length);
     return length;
 }
 

@@ -51,6 +51,10 @@ int QueueAddMessage(PacketQueue *queue, const void *data, WORD length, WORD tag)
 // The stored length of the message taken out (which can exceed maximum), or 0.
 // Copies min(maximum, 1024) bytes whatever the stored length.
 WORD QueueGetMessage(PacketQueue *queue, void *buffer, WORD maximum, WORD *tagOut);
+// The same, and whether a message was taken at all, decided under the lock: a message of
+// length 0 is taken too, and a consumer that counts what it carried out must not miss one
+// queued after it last looked.
+bool QueueTakeMessage(PacketQueue *queue, void *buffer, WORD maximum, WORD *tagOut, WORD *lengthOut);
 
 int QueueIsEmpty(const PacketQueue *queue);
 

@@ -62,9 +62,8 @@ DWORD WINAPI WriteThread(LPVOID eventVariable)
             return 0;
         DWORD responseLength = kQueueMessageSize;
         WORD tag = 0;
-        // The only consumer: a message seen now is the one taken next.
-        const bool takesMessage = QueueIsEmpty(&OutboundQueue) == 0;
-        const WORD length = QueueGetMessage(&OutboundQueue, command.data(), kQueueMessageSize, &tag);
+        WORD length = 0;
+        const bool tookMessage = QueueTakeMessage(&OutboundQueue, command.data(), kQueueMessageSize, &tag, &length);
         if (length != 0) {
             TraceDump(command.data(), length);
             switch (command[0]) {
@@ -73,7 +72,7 @@ DWORD WINAPI WriteThread(LPVOID eventVariable)
             default: SendPacket(tag, command.data(), length, response.data(), responseLength); break;
             }
         }
-        if (takesMessage)
+        if (tookMessage)
             ++g_outboundCarriedOut;
         if (g_writeStop != 0)
             return 0;

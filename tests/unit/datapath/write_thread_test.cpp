@@ -309,3 +309,30 @@ TEST_F(WriteThreadTest, DocumentStartWaitsNoLongerThanTheQueuesRetryLimit)
         platform.Lines());
     EXPECT_EQ(1u, tov.CallsNamed("TovStartDoc").size());
 }
+
+// The thread often wakes on a signal left from a message it already took, and finds the
+// queue empty. A message queued at that very moment is still carried out, and must be
+// counted: one left uncounted would make every later document start wait out its bound.
+TEST_F(WriteThreadTest, EveryMessageCarriedOutIsCountedWhenEverItWasQueued)
+{
+    tov.bidiReplyLengthOverride = 0; // no replies: only the outbound queue is in play
+    StartThread();
+    const BYTE packet = 0xA5;
+    constexpr int kPosts = 60000;
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    const auto before = [&]() { return GetTickCount64() < deadline; };
+    for (int post = 0; post < kPosts && before(); ++post) {
+        while (QueueAddMessage(&OutboundQueue, &packet, 1, 5) == 0 && before())
+            SwitchToThread();
+        ++g_outboundQueued;
+        SetEvent(g_writeDataEvent);
+        // Now and then the thread is let drain the queue, so that it meets it empty.
+        while (post % 4 == 3 && !QueueIsEmpty(&OutboundQueue) && before())
+            SwitchToThread();
+    }
+    while (g_outboundCarriedOut.load() != g_outboundQueued.load() && before())
+        Sleep(1);
+    ASSERT_TRUE(before()) << "carried out " << g_outboundCarriedOut.load() << " of " << g_outboundQueued.load();
+    EXPECT_EQ(static_cast<DWORD>(kPosts), g_outboundCarriedOut.load());
+    EXPECT_TRUE(QueueIsEmpty(&OutboundQueue));
+}
