@@ -292,8 +292,8 @@ int ShutDown(WPARAM exitCode)
 
 int RunQelApp(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int showCommand)
 {
-    // Client requests are served on this thread: its stack is no client's memory.
-    const ServiceThreadStack mainThreadStack;
+    // Client requests are served on this thread: its stack and its thread block are no client's memory.
+    const ServiceThreadRegions mainThreadRegions;
     const char *commandLine = GetCommandLineA();
     TraceLine(1, "QELAPP32: Version x.xx\n");
     Trace("WinMain: Starting QelApp32\n");

@@ -14,10 +14,10 @@ constexpr DWORD kWritableProtections =
     PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
 
 // The allocation bases of what each running thread of the service (the main thread, three
-// workers, a file sender) keeps in private memory of its own: its stack, its thread
-// environment block and the process environment block it points to. 0 marks a free slot;
-// a thread beyond the slots runs unlisted rather than failing.
-constexpr size_t kServiceRegionSlots = 8 * ServiceThreadStack::kRegionCount;
+// workers, a file sender) keeps in private memory of its own: its stack and its thread
+// environment block. 0 marks a free slot; a thread beyond the slots runs unlisted rather
+// than failing.
+constexpr size_t kServiceRegionSlots = 8 * ServiceThreadRegions::kRegionCount;
 std::array<std::atomic<ULONG_PTR>, kServiceRegionSlots> g_serviceRegions{};
 
 // A stack is reserved as one allocation, guard pages included.
@@ -27,6 +27,27 @@ ULONG_PTR AllocationOf(const void *address)
     if (VirtualQuery(address, &region, sizeof(region)) == 0)
         return 0;
     return reinterpret_cast<ULONG_PTR>(region.AllocationBase);
+}
+
+// MinGW's NtCurrentTeb reads the thread block's address at fs:0x18 through a pointer based at
+// address 0, which GCC takes for an access out of bounds.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#endif
+const TEB *CurrentThreadBlock()
+{
+    return NtCurrentTeb();
+}
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+// The process environment block: the system's record of the process, never a client's.
+bool IsProcessBlock(const void *allocationBase)
+{
+    return allocationBase != nullptr &&
+           AllocationOf(CurrentThreadBlock()->ProcessEnvironmentBlock) == reinterpret_cast<ULONG_PTR>(allocationBase);
 }
 
 bool IsServiceThreadRegion(const void *allocationBase)
@@ -73,12 +94,12 @@ bool IsHeapAllocation(const void *allocationBase)
 }
 
 // A client's buffer is memory a client placed in the process (VirtualAllocEx): private,
-// and none of the service's own. Images, mapped views, heaps, and the stacks and
-// environment blocks of the service's threads are refused.
+// and none of the service's own. Images, mapped views, heaps, the process environment
+// block, and the stacks and environment blocks of the service's threads are refused.
 bool IsClientRegion(const MEMORY_BASIC_INFORMATION &region)
 {
-    return region.Type == MEM_PRIVATE && !IsServiceThreadRegion(region.AllocationBase) &&
-           !IsHeapAllocation(region.AllocationBase);
+    return region.Type == MEM_PRIVATE && !IsProcessBlock(region.AllocationBase) &&
+           !IsServiceThreadRegion(region.AllocationBase) && !IsHeapAllocation(region.AllocationBase);
 }
 
 // Whether the region is committed with one of the protections, unguarded, and a client's.
@@ -159,32 +180,17 @@ void ReleaseRegionSlot(ULONG_PTR allocation)
     }
 }
 
-// MinGW's NtCurrentTeb reads the thread block's address at fs:0x18 through a pointer based at
-// address 0, which GCC takes for an access out of bounds.
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-#endif
-const TEB *CurrentThreadBlock()
-{
-    return NtCurrentTeb();
-}
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-
 } // namespace
 
-ServiceThreadStack::ServiceThreadStack() : allocations_{}
+ServiceThreadRegions::ServiceThreadRegions() : allocations_{}
 {
     const int onThisStack = 0;
-    const TEB *threadBlock = CurrentThreadBlock();
-    const void *const ownRegions[kRegionCount] = {&onThisStack, threadBlock, threadBlock->ProcessEnvironmentBlock};
+    const void *const ownRegions[kRegionCount] = {&onThisStack, CurrentThreadBlock()};
     for (size_t i = 0; i < kRegionCount; ++i)
         allocations_[i] = ClaimRegionSlot(AllocationOf(ownRegions[i]));
 }
 
-ServiceThreadStack::~ServiceThreadStack()
+ServiceThreadRegions::~ServiceThreadRegions()
 {
     // The stack and the thread's block are released when the thread ends; the addresses
     // may then serve a client.

@@ -20,21 +20,20 @@ size_t ClientReadableBytesAt(const void *address, size_t most);
 
 // A thread's stack and its environment block are committed read-write memory like a
 // client's buffer, but a client address inside them would have the service overwrite
-// frames in use, or the records the system keeps for the thread and the process. While an
-// instance of this guard lives, the calling thread's whole stack, its thread environment
-// block and the process environment block count as no client memory. Every thread of the
-// service holds one for its whole run:
+// frames in use, or the record the system keeps for the thread. While an instance of this
+// guard lives, the calling thread's whole stack and its thread environment block count as
+// no client memory. Every thread of the service holds one for its whole run:
 //
 //     CreateThread(nullptr, 0, RunAsServiceThread<WriteThread>, &g_writeDataEvent, 0, &id);
-class ServiceThreadStack {
+class ServiceThreadRegions {
 public:
-    ServiceThreadStack();
-    ~ServiceThreadStack();
-    ServiceThreadStack(const ServiceThreadStack &) = delete;
-    ServiceThreadStack &operator=(const ServiceThreadStack &) = delete;
+    ServiceThreadRegions();
+    ~ServiceThreadRegions();
+    ServiceThreadRegions(const ServiceThreadRegions &) = delete;
+    ServiceThreadRegions &operator=(const ServiceThreadRegions &) = delete;
 
-    // The stack, the thread's environment block, the process's.
-    static constexpr size_t kRegionCount = 3;
+    // The stack and the thread's environment block.
+    static constexpr size_t kRegionCount = 2;
 
 private:
     std::array<ULONG_PTR, kRegionCount> allocations_; // 0 where unlisted
@@ -43,6 +42,6 @@ private:
 template <LPTHREAD_START_ROUTINE Routine>
 DWORD WINAPI RunAsServiceThread(LPVOID parameter)
 {
-    const ServiceThreadStack stack;
+    const ServiceThreadRegions regions;
     return Routine(parameter);
 }

@@ -575,42 +575,61 @@ void AddPrinterRows(const FleetSeries &series, DWORD idleMs, std::vector<ResultR
     rows->push_back(own);
 }
 
-// Data for the plots: cost against file size and against the number of printers.
+// Opens the file, lets `write` fill it and closes it; false when it could not be written.
+template <typename Write>
+bool WriteTextFile(const std::string &path, Write write)
+{
+    FILE *file = std::fopen(path.c_str(), "w");
+    if (file == nullptr)
+        return false;
+    write(file);
+    return std::fclose(file) == 0;
+}
+
+// Data for the plots: cost against file size, against the number of printers, and each
+// start of the largest fleet by how many already run.
 bool WritePlotData(const std::string &out, const std::vector<SenderSeries> &senders, const FleetSeries &fleet)
 {
-    FILE *sizes = std::fopen((out + "\\sender-sizes.txt").c_str(), "w");
-    FILE *printers = std::fopen((out + "\\printers.txt").c_str(), "w");
-    if (sizes == nullptr || printers == nullptr)
-        return false;
-    std::fprintf(sizes, "# MB service_MB/s bare_MB/s (10^6 bytes per second)\n");
-    for (const SenderSeries &sender : senders) {
-        std::fprintf(sizes, "%.0f %.2f %.2f\n", sender.fileBytes / kMegabyte,
-                     sender.fileBytes / sender.service.Median(), sender.fileBytes / sender.bare.Median());
-    }
-    std::fprintf(printers, "# printers one_after_another_ms all_at_once_ms n_x_single_ms private_MB_per_instance "
-                           "settled_between_ms (a single start is settled: its one-after-another time)\n");
-    for (int count : fleet.sizes) {
-        const auto settled = fleet.settledBetween.find(count);
-        const Samples &settledStarts =
-            settled != fleet.settledBetween.end() ? settled->second : fleet.oneAfterAnother.at(count);
-        std::fprintf(printers, "%d %.1f %.1f %.1f %.3f %.1f\n", count, fleet.oneAfterAnother.at(count).Median() / 1e3,
-                     fleet.allAtOnce.at(count).Median() / 1e3, count * fleet.singleStart.Median() / 1e3,
-                     fleet.privatePerInstance.at(count).Median() / kMegabyte, settledStarts.Median() / 1e3);
-    }
-    FILE *beside = std::fopen((out + "\\printers-beside.txt").c_str(), "w");
-    if (beside != nullptr) {
-        std::fprintf(beside, "# already_running start_ms bare_start_ms settled_start_ms bare_settled_start_ms "
-                             "(medians; one after another, then with the settling pause before each)\n");
-        const size_t positions = std::min({fleet.startBeside.size(), fleet.bareStartBeside.size(),
-                                           fleet.settledBeside.size(), fleet.bareSettledBeside.size()});
-        for (size_t i = 0; i < positions; ++i) {
-            std::fprintf(beside, "%u %.1f %.1f %.1f %.1f\n", static_cast<unsigned>(i),
-                         fleet.startBeside[i].Median() / 1e3, fleet.bareStartBeside[i].Median() / 1e3,
-                         fleet.settledBeside[i].Median() / 1e3, fleet.bareSettledBeside[i].Median() / 1e3);
+    bool ok = WriteTextFile(out + "\\sender-sizes.txt", [&](FILE *sizes) {
+        std::fprintf(sizes, "# MB service_MB/s bare_MB/s (10^6 bytes per second)\n");
+        for (const SenderSeries &sender : senders) {
+            std::fprintf(sizes, "%.0f %.2f %.2f\n", sender.fileBytes / kMegabyte,
+                         sender.fileBytes / sender.service.Median(), sender.fileBytes / sender.bare.Median());
         }
-    }
-    const bool ok = std::fclose(sizes) == 0 && (beside == nullptr || std::fclose(beside) == 0);
-    return std::fclose(printers) == 0 && ok;
+    });
+    ok =
+        WriteTextFile(
+            out + "\\printers.txt",
+            [&](FILE *printers) {
+                std::fprintf(printers, "# printers one_after_another_ms all_at_once_ms n_x_single_ms "
+                                       "private_MB_per_instance settled_between_ms (a single start is settled: its "
+                                       "one-after-another time)\n");
+                for (int count : fleet.sizes) {
+                    const auto settled = fleet.settledBetween.find(count);
+                    const Samples &settledStarts =
+                        settled != fleet.settledBetween.end() ? settled->second : fleet.oneAfterAnother.at(count);
+                    std::fprintf(printers, "%d %.1f %.1f %.1f %.3f %.1f\n", count,
+                                 fleet.oneAfterAnother.at(count).Median() / 1e3,
+                                 fleet.allAtOnce.at(count).Median() / 1e3, count * fleet.singleStart.Median() / 1e3,
+                                 fleet.privatePerInstance.at(count).Median() / kMegabyte, settledStarts.Median() / 1e3);
+                }
+            }) &&
+        ok;
+    ok = WriteTextFile(
+             out + "\\printers-beside.txt",
+             [&](FILE *beside) {
+                 std::fprintf(beside, "# already_running start_ms bare_start_ms settled_start_ms bare_settled_start_ms "
+                                      "(medians; one after another, then with the settling pause before each)\n");
+                 const size_t positions = std::min({fleet.startBeside.size(), fleet.bareStartBeside.size(),
+                                                    fleet.settledBeside.size(), fleet.bareSettledBeside.size()});
+                 for (size_t i = 0; i < positions; ++i) {
+                     std::fprintf(beside, "%u %.1f %.1f %.1f %.1f\n", static_cast<unsigned>(i),
+                                  fleet.startBeside[i].Median() / 1e3, fleet.bareStartBeside[i].Median() / 1e3,
+                                  fleet.settledBeside[i].Median() / 1e3, fleet.bareSettledBeside[i].Median() / 1e3);
+                 }
+             }) &&
+         ok;
+    return ok;
 }
 
 } // namespace

@@ -73,14 +73,6 @@ double StartBareFleet(int count, FleetStart how, BareFleet *fleet, std::vector<d
     return how == FleetStart::kSettledBetween ? ownStarts : NowMicroseconds() - start;
 }
 
-void EndBareFleet(BareFleet *fleet)
-{
-    for (auto &program : *fleet)
-        TerminateProcess(program->Process(), 1);
-    fleet->clear();
-    Sleep(kSettleMs);
-}
-
 void AddByPosition(const std::vector<double> &eachStart, std::vector<Samples> *byPosition)
 {
     byPosition->resize(std::max(byPosition->size(), eachStart.size()));
@@ -88,10 +80,12 @@ void AddByPosition(const std::vector<double> &eachStart, std::vector<Samples> *b
         (*byPosition)[i].Add(eachStart[i]);
 }
 
-void EndFleet(Fleet *fleet)
+// Instances or bare programs alike: all terminated at once, then the settling pause.
+template <typename Program>
+void EndFleet(std::vector<std::unique_ptr<Program>> *fleet)
 {
-    for (auto &instance : *fleet)
-        TerminateProcess(instance->Process(), 1);
+    for (auto &program : *fleet)
+        TerminateProcess(program->Process(), 1);
     fleet->clear();
     Sleep(kSettleMs);
 }
@@ -139,10 +133,10 @@ bool TimeBareFleet(int count, FleetStart how, bool largest, Samples *singles, Fl
     BareFleet fleet;
     std::vector<double> eachStart;
     const double single = StartBareFleet(1, FleetStart::kOneAfterAnother, &fleet, &eachStart);
-    EndBareFleet(&fleet);
+    EndFleet(&fleet);
     eachStart.clear();
     const double start = single >= 0 ? StartBareFleet(count, how, &fleet, &eachStart) : -1.0;
-    EndBareFleet(&fleet);
+    EndFleet(&fleet);
     if (start < 0) {
         std::fprintf(stderr, "qelbench: %d bare programs did not all start\n", count);
         return false;

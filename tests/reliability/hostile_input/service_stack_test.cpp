@@ -35,7 +35,7 @@ TEST(ServiceStacks, ClientAddressesInTheServiceStacksAreRefused)
     int unlisted = 0;
     EXPECT_TRUE(IsClientRangeWritable(&unlisted, sizeof(unlisted))) << "a thread that is not the service's";
     {
-        const ServiceThreadStack stack;
+        const ServiceThreadRegions stack;
         int listed = 0;
         EXPECT_FALSE(IsClientRangeWritable(&listed, sizeof(listed)));
         EXPECT_FALSE(IsClientRangeReadable(&listed, sizeof(listed)));
@@ -60,26 +60,21 @@ TEST(ServiceStacks, ClientAddressesInTheServiceStacksAreRefused)
 
 // The thread environment block and the process environment block are committed read-write
 // private memory too: the records the system keeps for the thread (its exception chain,
-// its stack bounds) and for the process. While a thread of the service runs, neither is a
-// client's buffer.
+// its stack bounds) and for the process. The process's is never a client's buffer; a
+// thread's is not while the thread is one of the service's.
 TEST(ServiceStacks, ClientAddressesInTheThreadAndProcessBlocksAreRefused)
 {
     void *const ownBlock = ThreadBlockOf(GetCurrentThreadId());
     void *const processBlock = ProcessBlockOf(GetCurrentProcess());
     ASSERT_NE(nullptr, ownBlock);
     ASSERT_NE(nullptr, processBlock);
-    const struct {
-        const char *what;
-        void *address;
-    } blocks[] = {{"this thread's block", ownBlock}, {"the process's block", processBlock}};
-    for (const auto &block : blocks) {
-        EXPECT_TRUE(IsClientRangeWritable(block.address, 64)) << block.what << ", with no thread of the service";
-        {
-            const ServiceThreadStack guard;
-            EXPECT_FALSE(IsClientRangeWritable(block.address, 64)) << block.what;
-            EXPECT_FALSE(IsClientRangeReadable(block.address, 64)) << block.what;
-        }
-        EXPECT_TRUE(IsClientRangeWritable(block.address, 64)) << block.what << ", forgotten when the guard ends";
+    EXPECT_FALSE(IsClientRangeWritable(processBlock, 64));
+    EXPECT_FALSE(IsClientRangeReadable(processBlock, 64));
+
+    {
+        const ServiceThreadRegions guard;
+        EXPECT_FALSE(IsClientRangeWritable(ownBlock, 64));
+        EXPECT_FALSE(IsClientRangeReadable(ownBlock, 64));
     }
 
     // Another thread of the service, waiting: its block is refused to a request on this one.
@@ -92,7 +87,6 @@ TEST(ServiceStacks, ClientAddressesInTheThreadAndProcessBlocksAreRefused)
     void *const parkedBlock = ThreadBlockOf(threadId);
     ASSERT_NE(nullptr, parkedBlock);
     EXPECT_FALSE(IsClientRangeWritable(parkedBlock, 64));
-    EXPECT_FALSE(IsClientRangeWritable(processBlock, 64));
     SetEvent(g_parked.release);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
     CloseHandle(thread);
