@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every command of the grey blocks of docs/support.md and docs/driver-developer.md that
+# Runs every command of the grey blocks of docs/support.md and docs/client-guide.md that
 # starts with qelctl or qelapp32.exe, as it is written there, under Wine against the demo
 # printer QelDemo on the simulated library (as ./run.sh sets it up). Each page starts with
 # no instance serving QelDemo. A command passes when it is not refused as bad arguments
@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 export WINEPREFIX="${WINEPREFIX:-${HOME:-/root}/.cache/qelapp32/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export QEL_BUILD_DIR="${QEL_BUILD_DIR:-build}"
-PAGES=(docs/support.md docs/driver-developer.md)
+PAGES=(docs/support.md docs/client-guide.md)
 
 scripts/build.sh qelapp32 qelctl qrmtov_sim >/dev/null
 BIN="$(cd "$QEL_BUILD_DIR/bin" && pwd)"
