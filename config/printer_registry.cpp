@@ -21,28 +21,30 @@ bool BuildPrinterKeyPath(char *buffer, const char *printerName, const char *suff
 
 namespace {
 
-// Opens the printer's PrinterDriverData key, creating it as a volatile key if missing.
-bool OpenDriverDataKey(const char *printerName, RegistryKeyGuard &key)
+bool BuildDriverDataPath(char *path, const char *printerName)
 {
-    char path[kNameBufferSize];
-    if (printerName == nullptr || !BuildPrinterKeyPath(path, printerName, QEL_DRIVER_DATA_SUFFIX))
-        return false;
-    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                           key.Receive(), nullptr) == ERROR_SUCCESS;
+    return printerName != nullptr && BuildPrinterKeyPath(path, printerName, QEL_DRIVER_DATA_SUFFIX);
 }
 
+// Reads open the key without creating it: a start that fails for a mistyped printer name
+// must not leave a phantom printer key behind. Only writes create it, as a volatile key.
 int QueryValue(const char *printerName, const char *valueName, BYTE *buffer, DWORD *size)
 {
+    char path[kNameBufferSize];
     RegistryKeyGuard key;
-    if (!OpenDriverDataKey(printerName, key))
+    if (!BuildDriverDataPath(path, printerName) ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return 0;
     return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, buffer, size) == ERROR_SUCCESS ? 1 : 0;
 }
 
 int SetValue(const char *printerName, const char *valueName, DWORD type, const BYTE *data, DWORD size)
 {
+    char path[kNameBufferSize];
     RegistryKeyGuard key;
-    if (!OpenDriverDataKey(printerName, key))
+    if (!BuildDriverDataPath(path, printerName) ||
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        key.Receive(), nullptr) != ERROR_SUCCESS)
         return 0;
     return RegSetValueExA(key.Get(), valueName, 0, type, data, size) == ERROR_SUCCESS ? 1 : 0;
 }
