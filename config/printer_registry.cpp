@@ -1,6 +1,7 @@
 #include "config/printer_registry.h"
 
 #include <cstring>
+#include <vector>
 
 #include "core/instance_state.h"
 #include "core/owned.h"
@@ -38,6 +39,19 @@ int QueryValue(const char *printerName, const char *valueName, BYTE *buffer, DWO
     return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, buffer, size) == ERROR_SUCCESS ? 1 : 0;
 }
 
+// The registry leaves a buffer undefined after a read that did not fit; the caller's is
+// written only once the read succeeded. size: capacity in, bytes read out.
+int QueryValueIntoCopy(const char *printerName, const char *valueName, BYTE *destination, DWORD *size)
+{
+    std::vector<BYTE> copy(*size + 1); // never empty: a null buffer would only ask for the size
+    DWORD read = *size;
+    if (!QueryValue(printerName, valueName, copy.data(), &read))
+        return 0;
+    std::memcpy(destination, copy.data(), read);
+    *size = read;
+    return 1;
+}
+
 int SetValue(const char *printerName, const char *valueName, DWORD type, const BYTE *data, DWORD size)
 {
     char path[kNameBufferSize];
@@ -53,23 +67,18 @@ int SetValue(const char *printerName, const char *valueName, DWORD type, const B
 
 int GetPrinterRegistryDWORD(const char *printerName, const char *valueName, DWORD *destination)
 {
-    // Read into a local first: a failed read (value too long) must leave the destination as it was.
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (!QueryValue(printerName, valueName, reinterpret_cast<BYTE *>(&value), &size))
-        return 0;
-    std::memcpy(destination, &value, size);
-    return 1;
+    DWORD size = sizeof(*destination);
+    return QueryValueIntoCopy(printerName, valueName, reinterpret_cast<BYTE *>(destination), &size);
 }
 
 int GetPrinterRegistryBinary(const char *printerName, const char *valueName, BYTE *buffer, DWORD size)
 {
-    return QueryValue(printerName, valueName, buffer, &size);
+    return QueryValueIntoCopy(printerName, valueName, buffer, &size);
 }
 
 int GetPrinterRegistryString(const char *printerName, const char *valueName, char *buffer, DWORD *size)
 {
-    return QueryValue(printerName, valueName, reinterpret_cast<BYTE *>(buffer), size);
+    return QueryValueIntoCopy(printerName, valueName, reinterpret_cast<BYTE *>(buffer), size);
 }
 
 int SetPrinterRegistryDWORD(const char *printerName, const char *valueName, DWORD value)

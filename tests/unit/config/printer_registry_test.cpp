@@ -82,6 +82,27 @@ TEST(PrinterRegistry, ReadsOfAMissingKeyFailAndCreateNothing)
     }
 }
 
+// The registry leaves a buffer undefined after a read that does not fit.
+TEST(PrinterRegistry, ReadThatDoesNotFitLeavesTheDestinationAsItWas)
+{
+    TestPrinterKey printer(UniquePrinterName("reg"), "LPT1:");
+    const char *name = printer.Name().c_str();
+    printer.SetDriverString("QelApp32StoreDataName", std::string(40, 'n'));
+    printer.SetDriverBinary("QelApp32StoreData", std::string(40, 'd'));
+
+    const std::string untouched(36, 'x');
+    std::string text = untouched;
+    DWORD textSize = static_cast<DWORD>(text.size());
+    EXPECT_EQ(0, GetPrinterRegistryString(name, "QelApp32StoreDataName", &text[0], &textSize));
+    EXPECT_EQ(untouched, text);
+    EXPECT_EQ(36u, textSize);
+
+    std::string binary = untouched;
+    EXPECT_EQ(0, GetPrinterRegistryBinary(name, "QelApp32StoreData", reinterpret_cast<BYTE *>(&binary[0]),
+                                          static_cast<DWORD>(binary.size())));
+    EXPECT_EQ(untouched, binary);
+}
+
 TEST(PrinterRegistry, DwordReaderTakesAnyTypeThatFitsFourBytes)
 {
     struct Case {
