@@ -21,14 +21,14 @@ const char *ParseCommandLine(const char *commandLine)
         return nullptr;
 
     // The program name ends at the first blank, or, when it starts with a quote, at the
-    // closing quote: a program path may hold blanks ("C:\Program Files\...").
+    // closing quote: a program path may hold blanks ("C:\Program Files\..."). A quote that
+    // is never closed counts for nothing, or the switches would become part of the path.
     const char *cursor = commandLine;
     if (*cursor == '"') {
         cursor = CharNextA(cursor);
         while (*cursor != '\0' && *cursor != '"')
             cursor = CharNextA(cursor);
-        if (*cursor == '"')
-            cursor = CharNextA(cursor);
+        cursor = *cursor == '"' ? CharNextA(cursor) : commandLine;
     }
     while (*cursor != '\0' && *cursor != ' ')
         cursor = CharNextA(cursor);

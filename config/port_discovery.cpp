@@ -33,10 +33,9 @@ bool ReadPortValue(char *name, DWORD *size)
     *size = kNameBufferSize;
     char path[kNameBufferSize];
     RegistryKeyGuard key;
-    // An installed printer's key exists, so nothing is created here in practice.
+    // Opened, never created: a mistyped printer name must not leave a phantom printer key.
     const bool opened = g_printerName != nullptr && BuildPrinterKeyPath(path, g_printerName, "") &&
-                        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                                        nullptr, key.Receive(), nullptr) == ERROR_SUCCESS;
+                        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS;
     LONG result = ERROR_INVALID_HANDLE;
     if (opened)
         result = RegQueryValueExA(key.Get(), QEL_VALUE_PORT, nullptr, nullptr, reinterpret_cast<BYTE *>(name), size);

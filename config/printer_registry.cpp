@@ -1,6 +1,7 @@
 #include "config/printer_registry.h"
 
 #include <cstring>
+#include <vector>
 
 #include "core/instance_state.h"
 #include "core/owned.h"
@@ -21,28 +22,43 @@ bool BuildPrinterKeyPath(char *buffer, const char *printerName, const char *suff
 
 namespace {
 
-// Opens the printer's PrinterDriverData key, creating it as a volatile key if missing.
-bool OpenDriverDataKey(const char *printerName, RegistryKeyGuard &key)
+bool BuildDriverDataPath(char *path, const char *printerName)
 {
-    char path[kNameBufferSize];
-    if (printerName == nullptr || !BuildPrinterKeyPath(path, printerName, QEL_DRIVER_DATA_SUFFIX))
-        return false;
-    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                           key.Receive(), nullptr) == ERROR_SUCCESS;
+    return printerName != nullptr && BuildPrinterKeyPath(path, printerName, QEL_DRIVER_DATA_SUFFIX);
 }
 
+// Reads open the key without creating it: a start that fails for a mistyped printer name
+// must not leave a phantom printer key behind. Only writes create it, as a volatile key.
 int QueryValue(const char *printerName, const char *valueName, BYTE *buffer, DWORD *size)
 {
+    char path[kNameBufferSize];
     RegistryKeyGuard key;
-    if (!OpenDriverDataKey(printerName, key))
+    if (!BuildDriverDataPath(path, printerName) ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return 0;
     return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, buffer, size) == ERROR_SUCCESS ? 1 : 0;
 }
 
+// The registry leaves a buffer undefined after a read that did not fit; the caller's is
+// written only once the read succeeded. size: capacity in, bytes read out.
+int QueryValueIntoCopy(const char *printerName, const char *valueName, BYTE *destination, DWORD *size)
+{
+    std::vector<BYTE> copy(*size + 1); // never empty: a null buffer would only ask for the size
+    DWORD read = *size;
+    if (!QueryValue(printerName, valueName, copy.data(), &read))
+        return 0;
+    std::memcpy(destination, copy.data(), read);
+    *size = read;
+    return 1;
+}
+
 int SetValue(const char *printerName, const char *valueName, DWORD type, const BYTE *data, DWORD size)
 {
+    char path[kNameBufferSize];
     RegistryKeyGuard key;
-    if (!OpenDriverDataKey(printerName, key))
+    if (!BuildDriverDataPath(path, printerName) ||
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        key.Receive(), nullptr) != ERROR_SUCCESS)
         return 0;
     return RegSetValueExA(key.Get(), valueName, 0, type, data, size) == ERROR_SUCCESS ? 1 : 0;
 }
@@ -51,23 +67,18 @@ int SetValue(const char *printerName, const char *valueName, DWORD type, const B
 
 int GetPrinterRegistryDWORD(const char *printerName, const char *valueName, DWORD *destination)
 {
-    // Read into a local first: a failed read (value too long) must leave the destination as it was.
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (!QueryValue(printerName, valueName, reinterpret_cast<BYTE *>(&value), &size))
-        return 0;
-    std::memcpy(destination, &value, size);
-    return 1;
+    DWORD size = sizeof(*destination);
+    return QueryValueIntoCopy(printerName, valueName, reinterpret_cast<BYTE *>(destination), &size);
 }
 
 int GetPrinterRegistryBinary(const char *printerName, const char *valueName, BYTE *buffer, DWORD size)
 {
-    return QueryValue(printerName, valueName, buffer, &size);
+    return QueryValueIntoCopy(printerName, valueName, buffer, &size);
 }
 
 int GetPrinterRegistryString(const char *printerName, const char *valueName, char *buffer, DWORD *size)
 {
-    return QueryValue(printerName, valueName, reinterpret_cast<BYTE *>(buffer), size);
+    return QueryValueIntoCopy(printerName, valueName, reinterpret_cast<BYTE *>(buffer), size);
 }
 
 int SetPrinterRegistryDWORD(const char *printerName, const char *valueName, DWORD value)

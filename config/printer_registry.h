@@ -1,5 +1,5 @@
 // The printer's registry store: values under the printer's PrinterDriverData key.
-// Each accessor opens (or creates, volatile) the key, does one read or one write,
+// Each accessor opens the key (a write creates it, volatile), does one read or one write,
 // closes it and answers 1 on success, 0 otherwise. None of them logs.
 #pragma once
 

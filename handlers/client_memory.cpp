@@ -43,11 +43,29 @@ const TEB *CurrentThreadBlock()
 #pragma GCC diagnostic pop
 #endif
 
-// The process environment block: the system's record of the process, never a client's.
-bool IsProcessBlock(const void *allocationBase)
+// The process parameters block as the system lays it out: winternl.h declares it only up
+// to the command line, and the environment pointer comes next.
+struct ProcessParametersHead {
+    RTL_USER_PROCESS_PARAMETERS declared;
+    PVOID environment;
+};
+
+// The system's records of the process, never a client's: the process environment block,
+// the parameters block reached from it (current directory, DLL path, the environment
+// pointer) and the environment, which the library reads on every call and a DLL load
+// searches. The environment moves when a variable is set, so each check looks it up.
+bool IsProcessRecord(const void *allocationBase)
 {
-    return allocationBase != nullptr &&
-           AllocationOf(CurrentThreadBlock()->ProcessEnvironmentBlock) == reinterpret_cast<ULONG_PTR>(allocationBase);
+    if (allocationBase == nullptr)
+        return false;
+    const PEB *process = CurrentThreadBlock()->ProcessEnvironmentBlock;
+    const auto *parameters = reinterpret_cast<const ProcessParametersHead *>(process->ProcessParameters);
+    const void *const records[] = {process, parameters, parameters != nullptr ? parameters->environment : nullptr};
+    for (const void *record : records) {
+        if (record != nullptr && AllocationOf(record) == reinterpret_cast<ULONG_PTR>(allocationBase))
+            return true;
+    }
+    return false;
 }
 
 bool IsServiceThreadRegion(const void *allocationBase)
@@ -94,11 +112,11 @@ bool IsHeapAllocation(const void *allocationBase)
 }
 
 // A client's buffer is memory a client placed in the process (VirtualAllocEx): private,
-// and none of the service's own. Images, mapped views, heaps, the process environment
-// block, and the stacks and environment blocks of the service's threads are refused.
+// and none of the service's own. Images, mapped views, heaps, the process's records, and
+// the stacks and environment blocks of the service's threads are refused.
 bool IsClientRegion(const MEMORY_BASIC_INFORMATION &region)
 {
-    return region.Type == MEM_PRIVATE && !IsProcessBlock(region.AllocationBase) &&
+    return region.Type == MEM_PRIVATE && !IsProcessRecord(region.AllocationBase) &&
            !IsServiceThreadRegion(region.AllocationBase) && !IsHeapAllocation(region.AllocationBase);
 }
 

@@ -2,8 +2,9 @@
 // address must cost the client its answer, never the instance its life: every range is
 // checked before it is touched, without provoking an access violation. Only memory a
 // client placed in the process (VirtualAllocEx: private, committed) counts as a client's:
-// the service's image, mapped views, heaps and thread stacks never do, so a client cannot
-// have the service write over its own state.
+// the service's image, mapped views, heaps, thread stacks and the process's own records
+// (its block, its parameters, its environment) never do, so a client cannot have the
+// service write over its own state.
 #pragma once
 
 #include <windows.h>

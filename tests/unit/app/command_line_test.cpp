@@ -27,7 +27,9 @@ TEST(ParseCommandLine, SplitsSwitchesFromThePrinterName)
         {"\"C:\\Program Files\\qelapp32.exe\" P1", "P1", false},
         {"\"C:\\Program Files\\qelapp32.exe\" /Q Office Laser", "Office Laser", true},
         {"\"C:\\qel\\qelapp32.exe\"x Name", "Name", false},
-        {"\"C:\\unclosed quote Name", "", false},
+        // Without its closing quote, the program name ends at the first blank.
+        {"\"C:\\unclosed quote Name", "quote Name", false},
+        {"\"C:\\x\\qelapp32.exe /Q P1", "P1", true},
         {"prog\tName", "", false}, // a tab is no separator: it belongs to the program name
         {"prog /a\tName", "\tName", false},
     };

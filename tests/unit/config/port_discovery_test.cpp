@@ -250,7 +250,11 @@ TEST_F(PortDiscovery, MissingOrUnreachablePrinterKeyFailsTheSameWay)
         EXPECT_EQ(kPortUnknown, g_portType.load());
     }
     EXPECT_TRUE(tov.Calls().empty());
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, PrinterKeyPath(missing).c_str()); // the open creates it
+    HKEY phantom = nullptr;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, PrinterKeyPath(missing).c_str(), 0, KEY_READ, &phantom))
+        << "the read created the printer's key";
+    RegCloseKey(phantom);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, PrinterKeyPath(missing).c_str());
 }
 
 TEST_F(PortDiscovery, PortValueTooLongForTheBufferIsRefusedAndNeverOverrun)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "config/printer_registry.h"
@@ -19,6 +20,15 @@ void WriteRaw(const std::string &printer, const char *value, DWORD type, const v
               RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegSetValueExA(key, value, 0, type, static_cast<const BYTE *>(data), size);
     RegCloseKey(key);
+}
+
+bool KeyExists(const std::string &path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
 }
 
 } // namespace
@@ -45,6 +55,52 @@ TEST(PrinterRegistry, MissingValueAnswersZeroAndLeavesTheDestination)
     DWORD value = 77;
     EXPECT_EQ(0, GetPrinterRegistryDWORD(printer.Name().c_str(), "NON BIDI MODE", &value));
     EXPECT_EQ(77u, value);
+}
+
+// A failed start reads the published window handle; for a mistyped printer name that read
+// must not leave a phantom key behind.
+TEST(PrinterRegistry, ReadsOfAMissingKeyFailAndCreateNothing)
+{
+    for (const bool printerKeyExists : {false, true}) {
+        const std::string name = UniquePrinterName("regnokey");
+        const std::string printerPath = std::string(QEL_PRINTERS_KEY_PREFIX) + name;
+        {
+            std::unique_ptr<TestPrinterKey> printer;
+            if (printerKeyExists)
+                printer = std::make_unique<TestPrinterKey>(name, "LPT1:");
+            DWORD dword = 0;
+            BYTE binary[4] = {};
+            char text[8] = {};
+            DWORD textSize = sizeof(text);
+            EXPECT_EQ(0, GetPrinterRegistryDWORD(name.c_str(), "QelApp32Hwnd", &dword));
+            EXPECT_EQ(0, GetPrinterRegistryBinary(name.c_str(), "QelApp32StoreData", binary, sizeof(binary)));
+            EXPECT_EQ(0, GetPrinterRegistryString(name.c_str(), "QelApp32StoreDataName", text, &textSize));
+            EXPECT_FALSE(KeyExists(printerPath + QEL_DRIVER_DATA_SUFFIX)) << printerKeyExists;
+            EXPECT_EQ(printerKeyExists, KeyExists(printerPath));
+        }
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, printerPath.c_str());
+    }
+}
+
+// The registry leaves a buffer undefined after a read that does not fit.
+TEST(PrinterRegistry, ReadThatDoesNotFitLeavesTheDestinationAsItWas)
+{
+    TestPrinterKey printer(UniquePrinterName("reg"), "LPT1:");
+    const char *name = printer.Name().c_str();
+    printer.SetDriverString("QelApp32StoreDataName", std::string(40, 'n'));
+    printer.SetDriverBinary("QelApp32StoreData", std::string(40, 'd'));
+
+    const std::string untouched(36, 'x');
+    std::string text = untouched;
+    DWORD textSize = static_cast<DWORD>(text.size());
+    EXPECT_EQ(0, GetPrinterRegistryString(name, "QelApp32StoreDataName", &text[0], &textSize));
+    EXPECT_EQ(untouched, text);
+    EXPECT_EQ(36u, textSize);
+
+    std::string binary = untouched;
+    EXPECT_EQ(0, GetPrinterRegistryBinary(name, "QelApp32StoreData", reinterpret_cast<BYTE *>(&binary[0]),
+                                          static_cast<DWORD>(binary.size())));
+    EXPECT_EQ(untouched, binary);
 }
 
 TEST(PrinterRegistry, DwordReaderTakesAnyTypeThatFitsFourBytes)

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
+
+#include <winternl.h>
 
 #include "handlers/client_memory.h"
 #include "support/guarded_pages.h"
+#include "support/thread_blocks.h"
 
 TEST(ClientMemory, JudgesRangesByTheirPages)
 {
@@ -56,4 +60,69 @@ TEST(ClientMemory, ReadableBytesStopAtTheRegionsEnd)
     };
     for (const Case &c : cases)
         EXPECT_EQ(c.readable, ClientReadableBytesAt(c.address, c.most)) << c.address << " " << c.most;
+}
+
+namespace {
+
+// Windows keeps the process parameters block (current directory, DLL path, environment
+// pointer) and the environment in private regions of their own; Wine keeps them in the
+// process heap, which is refused anyway. While an instance lives, the process works with
+// copies of both placed as Windows places them. The test finds them with its own copy of
+// the layout: 16 bytes of sizes and flags, ten handles and pointers, the image path and the
+// command line as counted strings of two words each, then the environment pointer.
+class ProcessRecordsInRegionsOfTheirOwn {
+public:
+    ProcessRecordsInRegionsOfTheirOwn() : process_(static_cast<PEB *>(ProcessBlockOf(GetCurrentProcess())))
+    {
+        original_ = process_->ProcessParameters;
+        const ULONG parametersSize = *reinterpret_cast<const ULONG *>(original_); // its maximum length
+        const wchar_t *environment = *EnvironmentField(original_);
+        size_t environmentSize = 0;
+        while (environment[environmentSize] != L'\0' || environment[environmentSize + 1] != L'\0')
+            ++environmentSize;
+        environmentSize = (environmentSize + 2) * sizeof(wchar_t);
+
+        parameters_ = VirtualAlloc(nullptr, parametersSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        environment_ = VirtualAlloc(nullptr, environmentSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        std::memcpy(parameters_, original_, parametersSize);
+        std::memcpy(environment_, environment, environmentSize);
+        *EnvironmentField(parameters_) = static_cast<wchar_t *>(environment_);
+        process_->ProcessParameters = static_cast<PRTL_USER_PROCESS_PARAMETERS>(parameters_);
+    }
+    ~ProcessRecordsInRegionsOfTheirOwn()
+    {
+        process_->ProcessParameters = original_;
+        VirtualFree(parameters_, 0, MEM_RELEASE);
+        VirtualFree(environment_, 0, MEM_RELEASE);
+    }
+    ProcessRecordsInRegionsOfTheirOwn(const ProcessRecordsInRegionsOfTheirOwn &) = delete;
+    ProcessRecordsInRegionsOfTheirOwn &operator=(const ProcessRecordsInRegionsOfTheirOwn &) = delete;
+
+    void *Parameters() const { return parameters_; }
+    void *Environment() const { return environment_; }
+
+private:
+    static wchar_t **EnvironmentField(void *parameters)
+    {
+        return reinterpret_cast<wchar_t **>(static_cast<BYTE *>(parameters) + 16 + 14 * sizeof(void *));
+    }
+
+    PEB *process_;
+    PRTL_USER_PROCESS_PARAMETERS original_ = nullptr;
+    void *parameters_ = nullptr;
+    void *environment_ = nullptr;
+};
+
+} // namespace
+
+TEST(ClientMemory, RefusesTheProcessParametersAndItsEnvironment)
+{
+    const ProcessRecordsInRegionsOfTheirOwn records;
+    ASSERT_NE(nullptr, records.Parameters());
+    ASSERT_NE(nullptr, records.Environment());
+    for (void *record : {records.Parameters(), records.Environment()}) {
+        EXPECT_FALSE(IsClientRangeReadable(record, 4)) << record;
+        EXPECT_FALSE(IsClientRangeWritable(record, 4)) << record;
+        EXPECT_EQ(0u, ClientReadableBytesAt(record, 4)) << record;
+    }
 }
