@@ -100,6 +100,10 @@
 #define QEL_VALUE_PACKET_SIZE         27u /* a5 00 18 50 fd 80 00 00 01 01 01 VH VL, fourteen ff */
 #define QEL_VALUE_PACKET_VALUE_OFFSET 11u /* VH VL, big-endian */
 #define QEL_ALERT_DATA_HEADER_SIZE    5u  /* a5 NH NL 51 f0, then the alert data */
+/* Their payload's first two bytes, big-endian, tell them from the printer's replies. */
+#define QEL_STATUS_PACKET_TYPE     0x00FFu
+#define QEL_VALUE_PACKET_TYPE      0x50FDu
+#define QEL_ALERT_DATA_PACKET_TYPE 0x51F0u
 
 /* wParam of the channel messages: printer handle high, length or size low. */
 #define QEL_MAKE_WPARAM(printerHandle, length)                                                                         \
