@@ -40,35 +40,6 @@ std::string AddressText(LPARAM address)
     return text;
 }
 
-// A file in the system directory as a 32-bit process sees it, which is where the
-// service looks; removed again at the end of the test.
-class SystemDirectoryFile {
-public:
-    SystemDirectoryFile(const std::string &tag, const std::string &bytes)
-    {
-        static int counter = 0;
-        name_ = "qelh3-" + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".bin";
-        char directory[MAX_PATH];
-        GetSystemDirectoryA(directory, MAX_PATH);
-        path_ = std::string(directory) + "\\" + name_;
-        if (bytes.empty() && tag == "absent")
-            return;
-        HANDLE file =
-            CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        if (!bytes.empty())
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-    }
-    ~SystemDirectoryFile() { DeleteFileA(path_.c_str()); }
-
-    const std::string &Name() const { return name_; }
-
-private:
-    std::string name_;
-    std::string path_;
-};
-
 class DataPathE2E : public ::testing::Test {
 protected:
     // Starts the instance and lets it find its printer, so hPrinter is the sim's 5.
@@ -171,8 +142,8 @@ TEST_F(DataPathE2E, DocumentRequestsKeepTheirPlaceAmongThePackets)
 
 TEST_F(DataPathE2E, FileArrivesByteForByteThroughPartialWrites)
 {
-    const std::string bytes = PatternBytes(10000);
-    SystemDirectoryFile file("doc", bytes);
+    const SystemDirectoryFile file("doc", 10000);
+    const std::string &bytes = file.Bytes();
     instance.Sim().Set("write_max", "1000");
     StartAndFindPrinter();
     EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, file.Name()));
@@ -194,8 +165,8 @@ TEST_F(DataPathE2E, FileArrivesByteForByteThroughPartialWrites)
 
 TEST_F(DataPathE2E, NonBidirectionalPrinterGetsRawDataOnItsPort)
 {
-    const std::string bytes = PatternBytes(5000);
-    SystemDirectoryFile file("raw", bytes);
+    const SystemDirectoryFile file("raw", 5000);
+    const std::string &bytes = file.Bytes();
     ASSERT_TRUE(instance.Printer().SetDriverDword(QEL_VALUE_NON_BIDI, 1));
     // A local port in non-bidirectional mode answers -1, but its name is read.
     StartAndFindPrinter(QEL_FAILURE);
@@ -216,10 +187,10 @@ TEST_F(DataPathE2E, NonBidirectionalPrinterGetsRawDataOnItsPort)
 
 TEST_F(DataPathE2E, MissingFileStartsASenderThatCallsNothing)
 {
-    SystemDirectoryFile file("absent", "");
+    const std::string absent = "qelh3-absent-" + std::to_string(GetCurrentProcessId()) + ".bin";
     StartAndFindPrinter();
     const size_t callsBefore = instance.Sim().Calls().size();
-    EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, file.Name()));
+    EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, absent));
     ASSERT_TRUE(WaitForSenderToEnd());
     EXPECT_EQ(callsBefore, instance.Sim().Calls().size());
     EXPECT_TRUE(instance.Process().LogLines().empty()) << ::testing::PrintToString(instance.Process().LogLines());
@@ -267,8 +238,8 @@ TEST_F(DataPathE2E, BadClientAddressesCostTheAnswerNotTheInstance)
 
 TEST_F(DataPathE2E, EndJobCancelsARunningSenderAndWaitsForItsClosingSteps)
 {
-    const std::string bytes = PatternBytes(20 * 4096);
-    SystemDirectoryFile file("slow", bytes);
+    const SystemDirectoryFile file("slow", 20 * 4096);
+    const std::string &bytes = file.Bytes();
     instance.Sim().Set("delay.TovWrite", "150");
     StartAndFindPrinter();
     EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, file.Name()));
