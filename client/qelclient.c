@@ -88,11 +88,7 @@ static QelResult OpenWindow(const char *printerName, HWND window, QelInstance *i
 
 QelResult QelOpenInstance(const char *printerName, QelInstance *instance)
 {
-    if (printerName == NULL || lstrlenA(printerName) > 200) {
-        ZeroMemory(instance, sizeof(*instance));
-        return QEL_BAD_ARGUMENT;
-    }
-    return OpenWindow(printerName, QelFindInstanceWindow(printerName), instance);
+    return OpenWindow(printerName, printerName == NULL ? NULL : QelFindInstanceWindow(printerName), instance);
 }
 
 void QelCloseInstance(QelInstance *instance)
@@ -118,17 +114,18 @@ void QelCloseStartEvents(QelStartEvents *events)
     CloseOwned(&events->cancelled);
 }
 
-QelResult QelAwaitStart(const QelStartEvents *events, HANDLE process, const char *printerName, DWORD timeoutMs,
-                        QelInstance *instance)
+QelResult QelAwaitStart(const QelStartEvents *events, HANDLE process, HANDLE stop, const char *printerName,
+                        DWORD timeoutMs, QelInstance *instance)
 {
-    HANDLE waitFor[3];
+    HANDLE waitFor[4];
     DWORD count = 0;
     DWORD result;
     ZeroMemory(instance, sizeof(*instance));
     waitFor[count++] = events->ready;
     waitFor[count++] = events->cancelled;
-    if (process != NULL)
-        waitFor[count++] = process;
+    waitFor[count++] = process != NULL ? process : events->cancelled;
+    if (stop != NULL)
+        waitFor[count++] = stop;
     result = WaitForMultipleObjects(count, waitFor, FALSE, timeoutMs);
     if (result == WAIT_OBJECT_0)
         return OpenWindow(printerName, QelFindInstanceWindow(printerName), instance);
@@ -136,7 +133,7 @@ QelResult QelAwaitStart(const QelStartEvents *events, HANDLE process, const char
         return QEL_CANCELLED;
     if (result == WAIT_OBJECT_0 + 2)
         return QEL_ENDED;
-    return result == WAIT_TIMEOUT ? QEL_NOT_ANSWERED : QEL_SYSTEM;
+    return result == WAIT_TIMEOUT || result == WAIT_OBJECT_0 + 3 ? QEL_NOT_ANSWERED : QEL_SYSTEM;
 }
 
 QelResult QelStartInstance(const char *programPath, const char *printerName, DWORD timeoutMs, QelInstance *instance)
@@ -160,7 +157,7 @@ QelResult QelStartInstance(const char *programPath, const char *printerName, DWO
         QelCloseStartEvents(&events);
         return QEL_SYSTEM;
     }
-    result = QelAwaitStart(&events, started.hProcess, printerName, timeoutMs, instance);
+    result = QelAwaitStart(&events, started.hProcess, NULL, printerName, timeoutMs, instance);
     CloseOwned(&started.hThread);
     CloseOwned(&started.hProcess);
     QelCloseStartEvents(&events);
@@ -180,68 +177,70 @@ QelResult QelSend(const QelInstance *instance, UINT message, WPARAM wParam, LPAR
     return QEL_OK;
 }
 
+/* Sends; the caller gets the raw answer, this file its low 32 bits. */
+static QelResult Ask(const QelInstance *instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
+                     DWORD *answer, DWORD_PTR *raw)
+{
+    DWORD_PTR received = 0;
+    const QelResult result = QelSend(instance, message, wParam, lParam, timeoutMs, &received);
+    if (result == QEL_OK && raw != NULL)
+        *raw = received;
+    *answer = QEL_ANSWER(received);
+    return result;
+}
+
+static DWORD TimeLeft(DWORD start, DWORD timeoutMs)
+{
+    const DWORD elapsed = GetTickCount() - start;
+    return elapsed < timeoutMs ? timeoutMs - elapsed : 0;
+}
+
 QelResult QelEndInstance(QelInstance *instance, WORD appId, WORD printerHandle, DWORD timeoutMs, DWORD_PTR *raw)
 {
     /* The instance only opens this event and signals it last of all: it must exist first. */
     HANDLE nextJob = CreateNamedEvent(QEL_EVENT_NEXT_JOB_FORMAT, instance->printerName);
     const DWORD start = GetTickCount();
-    DWORD_PTR answer = 0;
-    DWORD elapsed;
+    DWORD answer = 0;
     QelResult result;
     if (nextJob == NULL)
         return QEL_SYSTEM;
-    result = QelSend(instance, WM_QELAPP32_ENDJOB, appId, MAKELPARAM(0, printerHandle), timeoutMs, &answer);
-    if (result == QEL_OK) {
-        if (raw != NULL)
-            *raw = answer;
-        elapsed = GetTickCount() - start;
-        if (WaitForSingleObject(nextJob, elapsed < timeoutMs ? timeoutMs - elapsed : 0) != WAIT_OBJECT_0)
-            result = QEL_NOT_ANSWERED;
-    }
-    elapsed = GetTickCount() - start;
-    if (result == QEL_OK && instance->process != NULL &&
-        WaitForSingleObject(instance->process, elapsed < timeoutMs ? timeoutMs - elapsed : 0) != WAIT_OBJECT_0)
+    result = Ask(instance, WM_QELAPP32_ENDJOB, appId, MAKELPARAM(0, printerHandle), timeoutMs, &answer, raw);
+    if (result == QEL_OK && WaitForSingleObject(nextJob, TimeLeft(start, timeoutMs)) != WAIT_OBJECT_0)
         result = QEL_NOT_ANSWERED;
-    if (result == QEL_OK && QEL_ANSWER(answer) != 1)
-        result = QEL_REFUSED;
+    if (result == QEL_OK && instance->process != NULL &&
+        WaitForSingleObject(instance->process, TimeLeft(start, timeoutMs)) != WAIT_OBJECT_0)
+        result = QEL_NOT_ANSWERED;
     CloseOwned(&nextJob);
-    return result;
+    return result == QEL_OK && answer != 1 ? QEL_REFUSED : result;
 }
 
 /* ---- The requests ---- */
 
 /* Requests that answer 1 when they did what was asked and 0 when they did not. */
-static QelResult AskOneOrZero(const QelInstance *instance, UINT message, WPARAM wParam, DWORD timeoutMs, DWORD_PTR *raw)
+static QelResult AskOneOrZero(const QelInstance *instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
+                              DWORD_PTR *raw)
 {
-    DWORD_PTR answer = 0;
-    const QelResult result = QelSend(instance, message, wParam, 0, timeoutMs, &answer);
-    if (result != QEL_OK)
-        return result;
-    if (raw != NULL)
-        *raw = answer;
-    return QEL_ANSWER(answer) == 1 ? QEL_OK : QEL_REFUSED;
+    DWORD answer = 0;
+    const QelResult result = Ask(instance, message, wParam, lParam, timeoutMs, &answer, raw);
+    return result != QEL_OK ? result : answer == 1 ? QEL_OK : QEL_REFUSED;
 }
 
 QelResult QelEnumPrinter(const QelInstance *instance, WORD *printerHandle, WORD *flag, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    DWORD_PTR answer = 0;
-    const QelResult result = QelSend(instance, WM_QELAPP32_ENUMPRINTER, 0, 0, timeoutMs, &answer);
-    if (result != QEL_OK)
-        return result;
-    if (raw != NULL)
-        *raw = answer;
-    if (QEL_IS_FAILURE(answer))
-        return QEL_REFUSED;
+    DWORD answer = 0;
+    const QelResult result = Ask(instance, WM_QELAPP32_ENUMPRINTER, 0, 0, timeoutMs, &answer, raw);
+    if (result != QEL_OK || answer == QEL_FAILURE)
+        return result != QEL_OK ? result : QEL_REFUSED;
     if (printerHandle != NULL)
-        *printerHandle = QEL_PRINTER_HANDLE_OF(QEL_ANSWER(answer));
+        *printerHandle = QEL_PRINTER_HANDLE_OF(answer);
     if (flag != NULL)
-        *flag = LOWORD(QEL_ANSWER(answer));
+        *flag = LOWORD(answer);
     return QEL_OK;
 }
 
 QelResult QelRead(const QelInstance *instance, void *buffer, DWORD size, DWORD *length, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    DWORD_PTR answer = 0;
+    DWORD answer = 0;
     QelResult result;
     void *remote;
     *length = 0;
@@ -250,15 +249,12 @@ QelResult QelRead(const QelInstance *instance, void *buffer, DWORD size, DWORD *
     remote = PlaceBuffer(instance, size, NULL, 0);
     if (remote == NULL)
         return QEL_NO_BUFFER;
-    result = QelSend(instance, WM_QELAPP32_READ, QEL_MAKE_WPARAM(0, size), (LPARAM)remote, timeoutMs, &answer);
-    if (result == QEL_OK) {
-        if (raw != NULL)
-            *raw = answer;
-        /* The answer is the stored length; a smaller buffer got only its own size of it. */
-        *length = LOWORD(QEL_ANSWER(answer));
-        if (!ReadBuffer(instance, remote, buffer, *length < size ? *length : size))
-            result = QEL_NO_BUFFER;
-    }
+    result = Ask(instance, WM_QELAPP32_READ, QEL_MAKE_WPARAM(0, size), (LPARAM)remote, timeoutMs, &answer, raw);
+    /* The answer is the stored length; a smaller buffer got only its own size of it. */
+    if (result == QEL_OK)
+        *length = LOWORD(answer);
+    if (result == QEL_OK && !ReadBuffer(instance, remote, buffer, *length < size ? *length : size))
+        result = QEL_NO_BUFFER;
     FreeBuffer(instance, remote);
     return result;
 }
@@ -282,116 +278,99 @@ QelResult QelWrite(const QelInstance *instance, WORD printerHandle, const void *
 
 QelResult QelGetStatus(const QelInstance *instance, DWORD refreshMode, DWORD *status, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    DWORD_PTR answer = 0;
-    const QelResult result = QelSend(instance, WM_QELAPP32_GETSTATUS, 0, (LPARAM)refreshMode, timeoutMs, &answer);
-    if (result != QEL_OK)
-        return result;
-    if (raw != NULL)
-        *raw = answer;
-    if (status != NULL)
-        *status = QEL_ANSWER(answer);
-    return QEL_OK;
+    return Ask(instance, WM_QELAPP32_GETSTATUS, 0, (LPARAM)refreshMode, timeoutMs, status, raw);
 }
 
 QelResult QelGetDeviceId(const QelInstance *instance, WORD printerHandle, char *buffer, DWORD size, DWORD *length,
                          DWORD timeoutMs, DWORD_PTR *raw)
 {
-    DWORD_PTR answer = 0;
+    DWORD answer = 0;
     QelResult result;
     void *remote;
     *length = 0;
-    if (buffer == NULL || size == 0 || size > 0xFFFF)
+    if ((buffer == NULL && size != 0) || size > 0xFFFF)
         return QEL_BAD_ARGUMENT;
     remote = PlaceBuffer(instance, size, NULL, 0);
     if (remote == NULL)
         return QEL_NO_BUFFER;
-    result = QelSend(instance, WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(printerHandle, size), (LPARAM)remote, timeoutMs,
-                     &answer);
-    if (result == QEL_OK) {
-        if (raw != NULL)
-            *raw = answer;
-        if (QEL_IS_FAILURE(answer) || QEL_ANSWER(answer) == 0)
-            result = QEL_REFUSED;
-        else
-            *length = QEL_ANSWER(answer) < size ? QEL_ANSWER(answer) : size;
-        if (result == QEL_OK && !ReadBuffer(instance, remote, buffer, *length))
-            result = QEL_NO_BUFFER;
-    }
+    result = Ask(instance, WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(printerHandle, size), (LPARAM)remote, timeoutMs,
+                 &answer, raw);
+    if (result == QEL_OK && (answer == QEL_FAILURE || answer == 0))
+        result = QEL_REFUSED;
+    if (result == QEL_OK)
+        *length = answer < size ? answer : size;
+    if (result == QEL_OK && !ReadBuffer(instance, remote, buffer, *length))
+        result = QEL_NO_BUFFER;
     FreeBuffer(instance, remote);
     return result;
 }
 
 QelResult QelStartDoc(const QelInstance *instance, WORD printerHandle, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    return AskOneOrZero(instance, WM_QELAPP32_STARTDOC, QEL_MAKE_WPARAM(printerHandle, 0), timeoutMs, raw);
+    return AskOneOrZero(instance, WM_QELAPP32_STARTDOC, QEL_MAKE_WPARAM(printerHandle, 0), 0, timeoutMs, raw);
 }
 
 QelResult QelEndDoc(const QelInstance *instance, WORD printerHandle, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    return AskOneOrZero(instance, WM_QELAPP32_ENDDOC, QEL_MAKE_WPARAM(printerHandle, 0), timeoutMs, raw);
+    return AskOneOrZero(instance, WM_QELAPP32_ENDDOC, QEL_MAKE_WPARAM(printerHandle, 0), 0, timeoutMs, raw);
 }
 
 QelResult QelOpen(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    return AskOneOrZero(instance, WM_QELAPP32_OPEN, 0, timeoutMs, raw);
+    return AskOneOrZero(instance, WM_QELAPP32_OPEN, 0, 0, timeoutMs, raw);
 }
 
 QelResult QelClose(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    return AskOneOrZero(instance, WM_QELAPP32_CLOSE, 0, timeoutMs, raw);
+    return AskOneOrZero(instance, WM_QELAPP32_CLOSE, 0, 0, timeoutMs, raw);
 }
 
 QelResult QelPing(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    return AskOneOrZero(instance, WM_QELAPP32_PING, 0, timeoutMs, raw);
+    return AskOneOrZero(instance, WM_QELAPP32_PING, 0, 0, timeoutMs, raw);
 }
 
 QelResult QelCaptureAlerts(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    return AskOneOrZero(instance, WM_QELAPP32_CAPTUREALERTS, 0, timeoutMs, raw);
+    return AskOneOrZero(instance, WM_QELAPP32_CAPTUREALERTS, 0, 0, timeoutMs, raw);
 }
 
 QelResult QelNoop(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    return AskOneOrZero(instance, WM_QELAPP32_NOOP, 0, timeoutMs, raw);
+    return AskOneOrZero(instance, WM_QELAPP32_NOOP, 0, 0, timeoutMs, raw);
+}
+
+static BOOL IsSendFileMessage(UINT message)
+{
+    return message == WM_QELAPP32_SENDFILE || message == WM_QELAPP32_SENDFILE2;
 }
 
 QelResult QelSendFile(const QelInstance *instance, UINT message, const char *fileName, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    DWORD_PTR answer = 0;
     QelResult result;
     void *remote;
     DWORD size;
-    if ((message != WM_QELAPP32_SENDFILE && message != WM_QELAPP32_SENDFILE2) || fileName == NULL ||
-        fileName[0] == '\0')
+    if (!IsSendFileMessage(message) || fileName == NULL || fileName[0] == '\0')
         return QEL_BAD_ARGUMENT;
     /* The instance copies the name before it answers, so the buffer may go at once. */
     size = (DWORD)lstrlenA(fileName) + 1;
     remote = PlaceBuffer(instance, size, fileName, size);
     if (remote == NULL)
         return QEL_NO_BUFFER;
-    result = QelSend(instance, message, 0, (LPARAM)remote, timeoutMs, &answer);
+    result = AskOneOrZero(instance, message, 0, (LPARAM)remote, timeoutMs, raw);
     FreeBuffer(instance, remote);
-    if (result != QEL_OK)
-        return result;
-    if (raw != NULL)
-        *raw = answer;
-    return QEL_ANSWER(answer) == 1 ? QEL_OK : QEL_REFUSED;
+    return result;
 }
 
 QelResult QelIsSendingFile(const QelInstance *instance, UINT message, BOOL *running, DWORD timeoutMs, DWORD_PTR *raw)
 {
-    DWORD_PTR answer = 0;
+    DWORD answer = 0;
     QelResult result;
-    if (message != WM_QELAPP32_SENDFILE && message != WM_QELAPP32_SENDFILE2)
+    if (!IsSendFileMessage(message))
         return QEL_BAD_ARGUMENT;
-    result = QelSend(instance, message, 0, 0, timeoutMs, &answer);
-    if (result != QEL_OK)
-        return result;
-    if (raw != NULL)
-        *raw = answer;
-    *running = QEL_ANSWER(answer) == 1;
-    return QEL_OK;
+    result = Ask(instance, message, 0, 0, timeoutMs, &answer, raw);
+    *running = result == QEL_OK && answer == 1;
+    return result;
 }
 
 /* ---- The store and retrieve mailbox ---- */
@@ -464,7 +443,7 @@ QelResult QelStoreData(const QelInstance *instance, const char *name, const void
         RegSetValueExA(mailbox.key, QEL_VALUE_STORE_DATA, 0, REG_BINARY, (const BYTE *)data, size) != ERROR_SUCCESS)
         result = QEL_SYSTEM;
     else
-        result = AskOneOrZero(instance, WM_QELAPP32_STOREDATA, 0, timeoutMs, raw);
+        result = AskOneOrZero(instance, WM_QELAPP32_STOREDATA, 0, 0, timeoutMs, raw);
     CloseMailbox(&mailbox);
     return result;
 }
@@ -487,7 +466,7 @@ QelResult QelRetrieveData(const QelInstance *instance, const char *name, void *b
     if (!SetMailboxRequest(&mailbox, name, size))
         result = QEL_SYSTEM;
     else
-        result = AskOneOrZero(instance, WM_QELAPP32_RETRIEVEDATA, 0, timeoutMs, raw);
+        result = AskOneOrZero(instance, WM_QELAPP32_RETRIEVEDATA, 0, 0, timeoutMs, raw);
     if (result == QEL_OK && (RegQueryValueExA(mailbox.key, QEL_VALUE_STORE_RETRIEVED, NULL, &type, (BYTE *)&count,
                                               &length) != ERROR_SUCCESS ||
                              count > size))
@@ -521,38 +500,48 @@ QelPacketKind QelClassifyPacket(const void *bytes, DWORD length)
     return QEL_PACKET_REPLY;
 }
 
+/* TRUE when the stop event came during the pause. */
+static BOOL PauseUnlessStopped(HANDLE stop, DWORD pauseMs)
+{
+    if (stop != NULL)
+        return WaitForSingleObject(stop, pauseMs) == WAIT_OBJECT_0;
+    Sleep(pauseMs);
+    return FALSE;
+}
+
 QelResult QelWriteAndReadReply(const QelInstance *instance, WORD printerHandle, const void *packet, DWORD length,
-                               void *reply, DWORD replySize, DWORD *replyLength, DWORD replyTimeoutMs,
-                               QelPacketSink sink, void *sinkContext, DWORD_PTR *raw)
+                               void *reply, DWORD replySize, DWORD *replyLength, const QelReplyWait *wait,
+                               DWORD_PTR *raw)
 {
     BYTE message[QEL_MAX_MESSAGE_LENGTH];
     const DWORD start = GetTickCount();
+    const DWORD pollMs = wait->pollMs != 0 ? wait->pollMs : QEL_REPLY_POLL_MS;
     DWORD elapsed, taken = 0;
-    QelResult result;
     QelPacketKind kind;
+    QelResult result;
     *replyLength = 0;
     if (reply == NULL && replySize != 0)
         return QEL_BAD_ARGUMENT;
-    result = QelWrite(instance, printerHandle, packet, length, replyTimeoutMs, raw);
+    result = QelWrite(instance, printerHandle, packet, length,
+                      wait->writeTimeoutMs != 0 ? wait->writeTimeoutMs : wait->timeoutMs, raw);
     while (result == QEL_OK) {
         elapsed = GetTickCount() - start;
-        if (elapsed >= replyTimeoutMs)
-            return QEL_NOT_ANSWERED;
-        result = QelRead(instance, message, sizeof(message), &taken, replyTimeoutMs - elapsed, raw);
-        if (result != QEL_OK)
+        if (elapsed >= wait->timeoutMs)
+            return QEL_NO_REPLY;
+        result = QelRead(instance, message, sizeof(message), &taken, wait->timeoutMs - elapsed, raw);
+        taken = taken < sizeof(message) ? taken : sizeof(message);
+        kind = QelClassifyPacket(message, taken);
+        if (result != QEL_OK || (taken > 0 && kind == QEL_PACKET_REPLY))
             break;
-        if (taken > sizeof(message))
-            taken = sizeof(message);
-        kind = taken == 0 ? QEL_PACKET_REPLY : QelClassifyPacket(message, taken);
-        if (taken > 0 && kind == QEL_PACKET_REPLY) {
-            *replyLength = taken;
-            CopyMemory(reply, message, taken < replySize ? taken : replySize);
-            break;
-        }
-        if (taken > 0 && sink != NULL)
-            sink(sinkContext, kind, message, taken);
-        if (taken == 0)
-            Sleep(QEL_REPLY_POLL_MS);
+        if (taken > 0 && wait->sink != NULL)
+            wait->sink(wait->sinkContext, kind, message, taken);
+        /* Only an empty stream is worth a pause; what came first is asked after at once. */
+        if (taken == 0 && PauseUnlessStopped(wait->stop, pollMs))
+            return QEL_NO_REPLY;
+    }
+    if (result == QEL_OK) {
+        *replyLength = taken;
+        CopyMemory(reply, message, taken < replySize ? taken : replySize);
     }
     return result;
 }

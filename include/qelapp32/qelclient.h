@@ -39,7 +39,8 @@ typedef enum QelResult {
     QEL_BAD_ARGUMENT = 5, /* a size or name out of bounds; nothing was sent */
     QEL_CANCELLED = 6,    /* the instance cancelled its start-up */
     QEL_ENDED = 7,        /* the instance's process ended before it served */
-    QEL_SYSTEM = 8        /* an event, mutex, process or registry value could not be made; see GetLastError */
+    QEL_SYSTEM = 8,       /* an event, mutex, process or registry value could not be made; see GetLastError */
+    QEL_NO_REPLY = 9      /* the packet went out, but no reply came in time (or the wait was stopped) */
 } QelResult;
 
 /* The instance that serves one printer, as the calls need it. */
@@ -65,9 +66,10 @@ typedef struct QelStartEvents {
 
 QelResult QelStartInstance(const char *programPath, const char *printerName, DWORD timeoutMs, QelInstance *instance);
 QelResult QelCreateStartEvents(const char *printerName, QelStartEvents *events);
-/* QEL_OK with the instance opened, QEL_CANCELLED, QEL_ENDED, or QEL_NOT_ANSWERED on timeout. */
-QelResult QelAwaitStart(const QelStartEvents *events, HANDLE process, const char *printerName, DWORD timeoutMs,
-                        QelInstance *instance);
+/* QEL_OK with the instance opened, QEL_CANCELLED, QEL_ENDED, or QEL_NOT_ANSWERED on timeout
+ * or when the caller's stop event (may be NULL) was signalled. */
+QelResult QelAwaitStart(const QelStartEvents *events, HANDLE process, HANDLE stop, const char *printerName,
+                        DWORD timeoutMs, QelInstance *instance);
 void QelCloseStartEvents(QelStartEvents *events);
 
 /* 1125: creates the ready-for-next-job event, asks the instance to end and waits for the
@@ -125,13 +127,22 @@ QelPacketKind QelClassifyPacket(const void *bytes, DWORD length);
 /* Receives each instance-built packet the reply call met, in the order met. */
 typedef void (*QelPacketSink)(void *context, QelPacketKind kind, const BYTE *bytes, DWORD length);
 
-/* 1127 with the packet, then 1126 until the printer's reply arrives or replyTimeoutMs
- * passes (QEL_NOT_ANSWERED). Instance-built packets met on the way go to sink (may be
- * NULL to drop them); the reply is copied to reply, at most replySize bytes, and its
- * whole length goes to *replyLength. raw gets the answer of the last 1126. */
+/* How the reply call waits for the reply. */
+typedef struct QelReplyWait {
+    DWORD timeoutMs;      /* for the reply, counted from the start of the call */
+    DWORD writeTimeoutMs; /* for the answer to 1127, which waits while the queue is full; 0: timeoutMs */
+    DWORD pollMs;         /* pause after an empty 1126; 0 means 10 ms */
+    HANDLE stop;          /* an event that ends the wait early (QEL_NO_REPLY), or NULL */
+    QelPacketSink sink;   /* the instance-built packets met on the way, or NULL to drop them */
+    void *sinkContext;
+} QelReplyWait;
+
+/* 1127 with the packet, then 1126 until the printer's reply arrives: QEL_OK with the reply
+ * copied to reply (at most replySize bytes; its whole length in *replyLength), or
+ * QEL_NO_REPLY. raw gets the answer of the last message sent. */
 QelResult QelWriteAndReadReply(const QelInstance *instance, WORD printerHandle, const void *packet, DWORD length,
-                               void *reply, DWORD replySize, DWORD *replyLength, DWORD replyTimeoutMs,
-                               QelPacketSink sink, void *sinkContext, DWORD_PTR *raw);
+                               void *reply, DWORD replySize, DWORD *replyLength, const QelReplyWait *wait,
+                               DWORD_PTR *raw);
 
 #ifdef __cplusplus
 }

@@ -76,8 +76,9 @@ static QelResult RunStep(QelInstance *instance, const char *step, WORD *handle, 
         result = QelWrite(instance, *handle, bytes, ParseHex(argument, bytes, sizeof(bytes)), TIMEOUT_MS, raw);
     } else if ((argument = Argument(step, "reply")) != NULL) {
         BYTE reply[QEL_MAX_MESSAGE_LENGTH];
+        QelReplyWait wait = {TIMEOUT_MS, 0, 0, NULL, PrintMet, NULL};
         result = QelWriteAndReadReply(instance, *handle, bytes, ParseHex(argument, bytes, sizeof(bytes)), reply,
-                                      sizeof(reply), &length, TIMEOUT_MS, PrintMet, NULL, raw);
+                                      sizeof(reply), &length, &wait, raw);
         printf(" reply=");
         PrintHex(reply, length);
     } else if (strcmp(step, "startdoc") == 0) {

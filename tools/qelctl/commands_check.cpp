@@ -477,8 +477,8 @@ void CheckInstance(Diagnosis &diagnosis, const std::string &printer, DWORD answe
         }
         return;
     }
-    const Instance instance{printer, published.window};
-    const DWORD processId = InstanceProcessId(instance);
+    const Instance instance(printer, published.window);
+    const DWORD processId = instance.ProcessId();
     DWORD answer = 0;
     if (SendToInstance(instance, WM_QELAPP32_NOOP, 0, 0, answerTimeoutMs, &answer) && answer == 1) {
         diagnosis.Ok("instance",
