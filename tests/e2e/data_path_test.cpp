@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "qelapp32/client.h"
+#include "qelapp32/qelclient.h"
 #include "support/test_files.h"
 #include "support/test_instance.h"
 
@@ -49,27 +49,31 @@ protected:
         ASSERT_EQ(expectedEnumAnswer, static_cast<DWORD>(instance.Send(WM_QELAPP32_ENUMPRINTER)));
     }
 
+    // The raw answers, through the client library.
     LRESULT Write(const std::string &packet, WORD tag)
     {
-        RemoteMemory buffer(instance.Process().Process(), packet.size() + 1);
-        buffer.Write(packet);
-        return instance.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(tag, packet.size()), buffer.Address());
+        DWORD_PTR answer = 0xBADBAD;
+        QelWrite(instance.Client(), tag, packet.data(), static_cast<DWORD>(packet.size()), kWaitMs, &answer);
+        return static_cast<LRESULT>(answer);
     }
 
     std::string Read(LRESULT *answer = nullptr)
     {
-        RemoteMemory buffer(instance.Process().Process(), 1024);
-        const LRESULT length = instance.Send(WM_QELAPP32_READ, 1024, buffer.Address());
+        std::string bytes(QEL_MAX_MESSAGE_LENGTH, '\0');
+        DWORD length = 0;
+        DWORD_PTR raw = 0xBADBAD;
+        QelRead(instance.Client(), &bytes[0], QEL_MAX_MESSAGE_LENGTH, &length, kWaitMs, &raw);
         if (answer != nullptr)
-            *answer = length;
-        return buffer.Read(static_cast<size_t>(length > 1024 ? 1024 : length));
+            *answer = static_cast<LRESULT>(raw);
+        bytes.resize(length < bytes.size() ? length : bytes.size());
+        return bytes;
     }
 
     LRESULT SendFile(UINT message, const std::string &name)
     {
-        RemoteMemory buffer(instance.Process().Process(), name.size() + 1);
-        buffer.Write(name + std::string(1, '\0'));
-        return instance.Send(message, 0, buffer.Address());
+        DWORD_PTR answer = 0xBADBAD;
+        QelSendFile(instance.Client(), message, name.c_str(), kWaitMs, &answer);
+        return static_cast<LRESULT>(answer);
     }
 
     // The sender's end is seen only through the status query; it is asked every 20 ms.
