@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "qelapp32/client.h"
+#include "qelapp32/qelclient.h"
 #include "support/qelctl_process.h"
 #include "support/test_files.h"
 #include "support/test_instance.h"
@@ -123,5 +123,29 @@ TEST_F(ClientLibrary64E2E, FileSentByNameArrivesWhole)
     // The sender closes the channel once the last byte is written.
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovClose", 1, kWaitMs));
     EXPECT_TRUE(instance.Sim().CaptureBytes() == file.Bytes()) << instance.Sim().CaptureBytes().size();
+    EXPECT_TRUE(instance.EndJob());
+}
+
+// Two clients would overwrite each other's mailbox values: while another holds the
+// printer's mailbox, a store waits its time bound and touches nothing.
+TEST_F(ClientLibrary64E2E, StoreWaitsForTheMailboxAnotherClientHolds)
+{
+    ASSERT_TRUE(instance.Start());
+    char name[300];
+    wsprintfA(name, QEL_MAILBOX_MUTEX_FORMAT, instance.PrinterName().c_str());
+    HANDLE mailbox = CreateMutexA(nullptr, TRUE, name);
+    ASSERT_NE(nullptr, mailbox);
+    const std::string qelctl64 = Bin64Directory() + "\\qelctl.exe";
+    const std::string store = Quote(instance.PrinterName()) + " store item --text x --answer-timeout 300";
+    const QelctlResult held = RunClientProgram(qelctl64, store);
+    EXPECT_EQ(6u, held.exitCode) << Describe(held);
+    EXPECT_FALSE(instance.Printer().HasDriverValue(QEL_VALUE_STORE_NAME));
+    EXPECT_TRUE(instance.Sim().CallsNamed("TovStoreData").empty());
+
+    ReleaseMutex(mailbox);
+    CloseHandle(mailbox);
+    const QelctlResult free = RunClientProgram(qelctl64, store);
+    EXPECT_EQ(0u, free.exitCode) << Describe(free);
+    EXPECT_EQ(1u, instance.Sim().CallsNamed("TovStoreData").size());
     EXPECT_TRUE(instance.EndJob());
 }
