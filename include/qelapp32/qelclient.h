@@ -51,7 +51,9 @@ typedef struct QelInstance {
     DWORD processId;
 } QelInstance;
 
-/* Finds the instance serving the printer and opens its process. */
+/* Finds the instance serving the printer and opens its process: QEL_NO_INSTANCE when none
+ * serves it, QEL_SYSTEM when the process cannot be opened (the window is still set, and
+ * the requests without buffers still work). */
 QelResult QelOpenInstance(const char *printerName, QelInstance *instance);
 void QelCloseInstance(QelInstance *instance);
 
@@ -77,7 +79,7 @@ void QelCloseStartEvents(QelStartEvents *events);
  * QEL_REFUSED when it ended but reported a failed step. The instance stays open. */
 QelResult QelEndInstance(QelInstance *instance, WORD appId, WORD printerHandle, DWORD timeoutMs, DWORD_PTR *raw);
 
-/* Any message, as it stands: QEL_OK or QEL_NOT_ANSWERED. */
+/* Any message, as it stands: QEL_OK, QEL_NOT_ANSWERED, or QEL_NO_INSTANCE without a window. */
 QelResult QelSend(const QelInstance *instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
                   DWORD_PTR *raw);
 

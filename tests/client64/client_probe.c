@@ -1,4 +1,5 @@
-/* client_probe PRINTER STEP...: runs each step through the client library and prints one
+/* client_probe [--start PROGRAM] PRINTER STEP...: starts the service for the printer first
+ * (QelStartInstance) when asked, then runs each step through the client library and prints one
  * line per step, "<step>:[ what it gave] <result> raw=<the answer as received, 16 hex
  * digits>", so a test sees exactly what a 64-bit caller received. Steps:
  *
@@ -124,16 +125,18 @@ int main(int argc, char **argv)
 {
     QelInstance instance;
     WORD handle = 0;
-    int i;
-    if (argc < 2) {
-        fprintf(stderr, "usage: client_probe PRINTER STEP...\n");
+    int first = 1, i;
+    if (argc > 3 && strcmp(argv[1], "--start") == 0) {
+        first = 3;
+        printf("start: %s\n", kResultNames[QelStartInstance(argv[2], argv[3], TIMEOUT_MS, &instance)]);
+    } else if (argc < 2) {
+        fprintf(stderr, "usage: client_probe [--start PROGRAM] PRINTER STEP...\n");
         return 2;
-    }
-    if (QelOpenInstance(argv[1], &instance) != QEL_OK) {
+    } else if (QelOpenInstance(argv[1], &instance) != QEL_OK) {
         printf("open: no instance\n");
         return 3;
     }
-    for (i = 2; i < argc; ++i) {
+    for (i = first + 1; i < argc; ++i) {
         DWORD_PTR raw = 0xBADBAD;
         QelResult result;
         printf("%s:", argv[i]);

@@ -149,3 +149,14 @@ TEST_F(ClientLibrary64E2E, StoreWaitsForTheMailboxAnotherClientHolds)
     EXPECT_EQ(1u, instance.Sim().CallsNamed("TovStoreData").size());
     EXPECT_TRUE(instance.EndJob());
 }
+
+TEST_F(ClientLibrary64E2E, StartsTheServiceAsAPortMonitorDoesAndEndsIt)
+{
+    QelctlChild probe("--start " + Quote(BinDirectory() + "\\qelapp32.exe") + " " + Quote(instance.PrinterName()) +
+                          " noop end:1",
+                      instance.Sim().EnvironmentBlock(), Bin64Directory() + "\\client_probe.exe");
+    const QelctlResult result = probe.Wait();
+    EXPECT_EQ("start: ok\nnoop: ok raw=0000000000000001\nend:1: ok raw=0000000000000001\n", result.out)
+        << Describe(result);
+    EXPECT_EQ("TovUnregisterApp", instance.Sim().CallNames().back()) << "the instance ended in order";
+}
