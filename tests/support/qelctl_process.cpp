@@ -48,6 +48,15 @@ std::string Bin64Directory()
     return BinDirectory() + "\\..\\bin64";
 }
 
+std::string QelctlPath()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("QEL_TEST_QELCTL", path, sizeof(path));
+    if (length == 0 || length >= sizeof(path))
+        return BinDirectory() + "\\qelctl.exe";
+    return BinDirectory() + "\\" + std::string(path, length); // relative to the test programs' folder
+}
+
 QelctlChild::QelctlChild(const std::string &arguments, const std::vector<char> &environment, const std::string &program)
     : outPath_(TempFilePath("qco")), errPath_(TempFilePath("qce"))
 {

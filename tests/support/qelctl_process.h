@@ -25,13 +25,16 @@ std::string Describe(const QelctlResult &result);
 
 // The 64-bit clients' folder beside this program's own (build/bin64).
 std::string Bin64Directory();
+// The qelctl the tests run: bin\qelctl.exe, or the one QEL_TEST_QELCTL names (the 64-bit
+// run of the qelctl tests).
+std::string QelctlPath();
 
 class QelctlChild {
 public:
     // environment: an ANSI block for CreateProcessA, or empty for this process's own.
     // program: another client program, run and judged the same way.
     explicit QelctlChild(const std::string &arguments, const std::vector<char> &environment = {},
-                         const std::string &program = BinDirectory() + "\\qelctl.exe");
+                         const std::string &program = QelctlPath());
     ~QelctlChild();
     QelctlChild(const QelctlChild &) = delete;
     QelctlChild &operator=(const QelctlChild &) = delete;

@@ -26,7 +26,8 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
      "whoever asks first. The instances are asked side by side. --json prints one array.",
      "--no-status", 0, 0, kListAnswerMs, RunList, Syntax::NoPrinter},
     {"start", "start PRINTER [--wait] [--timeout MS] [--exe PATH]", "start the instance for a printer",
-     "Starts \"qelapp32.exe PRINTER\" as a port monitor does: the qelapp32.exe beside qelctl.exe, or\n"
+     "Starts \"qelapp32.exe PRINTER\" as a port monitor does: the qelapp32.exe beside qelctl.exe (or in\n"
+     "bin\\ beside the 64-bit qelctl's bin64\\), or\n"
      "PATH, with the printer name unquoted after it. It creates the init and init-cancel events first.\n"
      "With --wait it waits for them (default 30000 ms): exit 0 when the instance serves, 3 when it\n"
      "cancelled its start-up (its components are not in order), 10 when it ended before either (its\n"
