@@ -19,9 +19,12 @@ static void *PlaceBuffer(const QelInstance *instance, DWORD size, const void *by
     if (instance->process == NULL)
         return NULL;
     address = VirtualAllocEx(instance->process, NULL, size == 0 ? 1 : size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (address == NULL || length == 0)
-        return address;
-    if (!WriteProcessMemory(instance->process, address, bytes, length, &written) || written != length) {
+    if (address == NULL)
+        return NULL;
+    /* The 32-bit instance can only use an address below 4 GB; a 64-bit caller checks. */
+    if (((ULONGLONG)(ULONG_PTR)address >> 32) != 0 ||
+        (length > 0 &&
+         (!WriteProcessMemory(instance->process, address, bytes, length, &written) || written != length))) {
         VirtualFreeEx(instance->process, address, 0, MEM_RELEASE);
         return NULL;
     }
@@ -40,9 +43,7 @@ static void FreeBuffer(const QelInstance *instance, void *address)
 static BOOL ReadBuffer(const QelInstance *instance, const void *address, void *into, DWORD length)
 {
     SIZE_T read = 0;
-    if (length == 0)
-        return TRUE;
-    return ReadProcessMemory(instance->process, address, into, length, &read) && read == length;
+    return length == 0 || (ReadProcessMemory(instance->process, address, into, length, &read) && read == length);
 }
 
 /* ---- Names ---- */

@@ -87,7 +87,8 @@ QelResult QelSend(const QelInstance *instance, UINT message, WPARAM wParam, LPAR
 QelResult QelEnumPrinter(const QelInstance *instance, WORD *printerHandle, WORD *flag, DWORD timeoutMs,
                          DWORD_PTR *raw); /* 1124 */
 QelResult QelRead(const QelInstance *instance, void *buffer, DWORD size, DWORD *length, DWORD timeoutMs,
-                  DWORD_PTR *raw); /* 1126: *length 0 when nothing waited; size <= 0xFFFF */
+                  DWORD_PTR *raw); /* 1126: *length is the message's whole length, of which at most size
+                                      bytes were copied; 0 when nothing waited. size <= 0xFFFF */
 QelResult QelWrite(const QelInstance *instance, WORD printerHandle, const void *bytes, DWORD length, DWORD timeoutMs,
                    DWORD_PTR *raw); /* 1127: length 1 .. QEL_MAX_MESSAGE_LENGTH */
 QelResult QelGetStatus(const QelInstance *instance, DWORD refreshMode, DWORD *status, DWORD timeoutMs,
