@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# A second compiler on the product code: every source of the service (i686) and of the
-# client library (i686 and x86_64) through clang, syntax only, with every warning an
+# A second compiler on the product code: every source of the service (i686), of the client
+# library and of qelctl (i686 and x86_64) through clang, syntax only, with every warning an
 # error, so that nothing but standard C++, C and Win32 gets in. Clang borrows the MinGW-w64
 # compilers' own headers (libstdc++ and the Windows headers), found by asking them.
 #
@@ -39,7 +39,9 @@ cd "$root"
 service=(core tovlib maintenance config datapath status alerts handlers app)
 mapfile -t service_sources < <(find "${service[@]}" -name '*.cpp' | sort)
 mapfile -t library_sources < <(find client -name '*.c' | sort)
-check i686 "${service_sources[@]}" "${library_sources[@]}"
-check x86_64 "${library_sources[@]}"
-[ "$failed" -eq 0 ] && echo "clang: ${#service_sources[@]} service and ${#library_sources[@]} library sources compile clean"
+mapfile -t qelctl_sources < <(find tools/qelctl -name '*.cpp' | sort)
+check i686 "${service_sources[@]}" "${library_sources[@]}" "${qelctl_sources[@]}"
+check x86_64 "${library_sources[@]}" "${qelctl_sources[@]}"
+[ "$failed" -eq 0 ] &&
+    echo "clang: ${#service_sources[@]} service, ${#library_sources[@]} library and ${#qelctl_sources[@]} qelctl sources compile clean"
 exit "$failed"
