@@ -119,6 +119,9 @@ qelctl "$PRINTER" info
 say "Find the printer: handle and flag"
 qelctl "$PRINTER" enum
 qelctl "$PRINTER" status
+say "The same request from the 64-bit qelctl, as a 64-bit spooler or driver would make it"
+show "qelctl64 $PRINTER enum    ($QEL_BUILD_DIR/bin64/qelctl.exe)"
+wine "$QEL_BUILD_DIR/bin64/qelctl.exe" "$PRINTER" enum
 say "A command packet and the printer's reply"
 qelctl "$PRINTER" bidi "a5 00 02 10 01"
 qelctl "$PRINTER" deviceid

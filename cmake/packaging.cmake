@@ -1,8 +1,9 @@
-# The release package: `cmake --install` lays the programs, the client header and the
-# documentation out, and CPack zips them. Two components, each its own ZIP:
+# The release package: `cmake --install` lays the programs, the client library and its
+# headers, and the documentation out, and CPack zips them. Two components, each its own ZIP:
 #
-#   service    bin/qelapp32.exe, bin/qelctl.exe, include/qelapp32/client.h,
-#              share/doc/qelapp32/ (README.md and docs/)
+#   service    bin/qelapp32.exe, bin/qelctl.exe (32-bit), bin64/qelctl.exe (64-bit),
+#              lib/libqelclient.a (32-bit), lib64/libqelclient.a (64-bit),
+#              include/qelapp32/client.h and qelclient.h, share/doc/qelapp32/ (README.md and docs/)
 #   simulator  simulator/QRMTOV.DLL and simulator/simulated-printer.md
 #
 # The simulated library never goes to bin/: beside qelapp32.exe it would be loaded in
@@ -11,7 +12,12 @@
 set(QEL_PACKAGE_VERSION 1.0.0)
 
 install(TARGETS qelapp32 qelctl RUNTIME DESTINATION bin COMPONENT service)
-install(FILES ${CMAKE_SOURCE_DIR}/include/qelapp32/client.h DESTINATION include/qelapp32 COMPONENT service)
+install(TARGETS qelclient ARCHIVE DESTINATION lib COMPONENT service)
+# The 64-bit clients come from the clients64 build (build/bin64).
+install(PROGRAMS ${QEL_BIN64_DIR}/qelctl.exe DESTINATION bin64 COMPONENT service)
+install(FILES ${QEL_BIN64_DIR}/libqelclient.a DESTINATION lib64 COMPONENT service)
+install(FILES ${CMAKE_SOURCE_DIR}/include/qelapp32/client.h ${CMAKE_SOURCE_DIR}/include/qelapp32/qelclient.h
+        DESTINATION include/qelapp32 COMPONENT service)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/qelapp32 COMPONENT service)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION share/doc/qelapp32/docs COMPONENT service
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "simulated-printer.md" EXCLUDE)

@@ -2,8 +2,10 @@
 # Builds the release package: two ZIPs in build/package (QEL_BUILD_DIR chooses another
 # build folder than ./build).
 #
-#   qelapp32-<version>-win32-service.zip    bin/qelapp32.exe, bin/qelctl.exe,
-#                                           include/qelapp32/client.h, share/doc/qelapp32/
+#   qelapp32-<version>-win32-service.zip    bin/qelapp32.exe, bin/qelctl.exe, bin64/qelctl.exe,
+#                                           lib/libqelclient.a, lib64/libqelclient.a,
+#                                           include/qelapp32/client.h and qelclient.h,
+#                                           share/doc/qelapp32/
 #   qelapp32-<version>-win32-simulator.zip  simulator/QRMTOV.DLL, simulator/simulated-printer.md
 #
 # It lists what each ZIP holds, and fails if a QRMTOV.DLL got into the service's ZIP.
@@ -11,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export QEL_BUILD_DIR="${QEL_BUILD_DIR:-build}"
 
-scripts/build.sh qelapp32 qelctl qrmtov_sim
+scripts/build.sh qelapp32 qelctl qelclient clients64 qrmtov_sim
 rm -rf "$QEL_BUILD_DIR/package"
 (cd "$QEL_BUILD_DIR" && cpack -C Release >/dev/null)
 

@@ -13,11 +13,13 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 
 # What each package is for:
 #   g++-mingw-w64-i686     the 32-bit cross compilers (the -posix variants)
+#   g++-mingw-w64-x86-64-posix  the 64-bit ones, for the 64-bit clients
+#   clang                  a second compiler that checks the product code
 #   wine wine32:i386 wine64  runs the programs and the tests
 #   cmake make             configures and builds (make is CMake's default generator here)
 #   googletest             /usr/src/googletest, built with the tests
 #   gnuplot-nox            the benchmark's plot of the packet round trips
-QEL_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 wine64 cmake make googletest gnuplot-nox)
+QEL_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix clang wine wine32:i386 wine64 cmake make googletest gnuplot-nox)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

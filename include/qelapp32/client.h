@@ -100,41 +100,57 @@
 #define QEL_VALUE_PACKET_SIZE         27u /* a5 00 18 50 fd 80 00 00 01 01 01 VH VL, fourteen ff */
 #define QEL_VALUE_PACKET_VALUE_OFFSET 11u /* VH VL, big-endian */
 #define QEL_ALERT_DATA_HEADER_SIZE    5u  /* a5 NH NL 51 f0, then the alert data */
+/* Their payload's first two bytes, big-endian, tell them from the printer's replies. */
+#define QEL_STATUS_PACKET_TYPE     0x00FFu
+#define QEL_VALUE_PACKET_TYPE      0x50FDu
+#define QEL_ALERT_DATA_PACKET_TYPE 0x51F0u
 
 /* wParam of the channel messages: printer handle high, length or size low. */
 #define QEL_MAKE_WPARAM(printerHandle, length)                                                                         \
     ((WPARAM)((((DWORD)(WORD)(printerHandle)) << 16) | (DWORD)(WORD)(length)))
 #define QEL_PRINTER_HANDLE_OF(enumAnswer) ((WORD)(((DWORD)(enumAnswer)) >> 16))
 
-/* Finds the main window of the instance serving a printer; NULL when none serves it.
- * An instance that crashed leaves its "QelApp32Hwnd" behind, and the number may by now
+/* What the instance serving a printer published as "QelApp32Hwnd": FALSE when the value
+ * (or the printer's key) is missing, else the value, 0 after an orderly end. */
+static __inline BOOL QelReadPublishedWindow(const char *printerName, DWORD *value)
+{
+    char path[300];
+    HKEY key;
+    DWORD size = sizeof(*value), type = 0;
+    LONG read;
+    *value = 0;
+    if (lstrlenA(printerName) > 200)
+        return FALSE;
+    wsprintfA(path, "%s%s%s", QEL_PRINTERS_KEY_PREFIX, printerName, QEL_DRIVER_DATA_SUFFIX);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return FALSE;
+    read = RegQueryValueExA(key, QEL_VALUE_HWND, NULL, &type, (LPBYTE)value, &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS;
+}
+
+/* An instance that crashed leaves its "QelApp32Hwnd" behind, and the number may by now
  * name no window or someone else's: only a window of the instance's class whose title is
  * "VODUVI32 " and the printer name counts. For another process's window GetWindowTextA
  * reads the stored title without sending a message, so a hung instance cannot block it. */
+static __inline BOOL QelIsInstanceWindow(HWND window, const char *printerName)
+{
+    char title[300];
+    char text[300];
+    if (window == NULL || lstrlenA(printerName) > 200 || !IsWindow(window))
+        return FALSE;
+    if (GetClassNameA(window, text, sizeof(text)) == 0 || lstrcmpiA(text, QEL_MAIN_WINDOW_CLASS) != 0)
+        return FALSE;
+    wsprintfA(title, "%s%s", QEL_WINDOW_TITLE_PREFIX, printerName);
+    return GetWindowTextA(window, text, sizeof(text)) != 0 && lstrcmpiA(text, title) == 0;
+}
+
+/* Finds the main window of the instance serving a printer; NULL when none serves it. */
 static __inline HWND QelFindInstanceWindow(const char *printerName)
 {
-    char path[300];
-    char text[300];
-    HKEY key;
-    HWND window;
-    DWORD value = 0, size = sizeof(value), type = 0;
-    if (lstrlenA(printerName) > 200)
-        return NULL;
-    wsprintfA(path, "%s%s%s", QEL_PRINTERS_KEY_PREFIX, printerName, QEL_DRIVER_DATA_SUFFIX);
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return NULL;
-    if (RegQueryValueExA(key, QEL_VALUE_HWND, NULL, &type, (LPBYTE)&value, &size) != ERROR_SUCCESS)
-        value = 0;
-    RegCloseKey(key);
-    window = (HWND)(ULONG_PTR)value;
-    if (window == NULL || !IsWindow(window))
-        return NULL;
-    if (GetClassNameA(window, text, sizeof(text)) == 0 || lstrcmpiA(text, QEL_MAIN_WINDOW_CLASS) != 0)
-        return NULL;
-    wsprintfA(path, "%s%s", QEL_WINDOW_TITLE_PREFIX, printerName);
-    if (GetWindowTextA(window, text, sizeof(text)) == 0 || lstrcmpiA(text, path) != 0)
-        return NULL;
-    return window;
+    DWORD value = 0;
+    const HWND window = QelReadPublishedWindow(printerName, &value) ? (HWND)(ULONG_PTR)value : NULL;
+    return QelIsInstanceWindow(window, printerName) ? window : NULL;
 }
 
 #endif /* QELAPP32_CLIENT_H */

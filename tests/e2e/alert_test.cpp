@@ -5,25 +5,25 @@
 #include <string>
 #include <vector>
 
-#include "qelapp32/client.h"
+#include "qelapp32/qelclient.h"
 #include "support/sim_control.h"
 #include "support/test_instance.h"
 
 namespace {
 
 // Reads packets through 1126 until `count` have arrived or the time is up.
-std::vector<std::string> ReadPackets(TestInstance &instance, RemoteMemory &buffer, size_t count, DWORD timeoutMs)
+std::vector<std::string> ReadPackets(TestInstance &instance, size_t count, DWORD timeoutMs)
 {
     std::vector<std::string> packets;
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (packets.size() < count && GetTickCount64() < deadline) {
-        const WORD length =
-            static_cast<WORD>(instance.Send(WM_QELAPP32_READ, QEL_MAKE_WPARAM(0, 1024), buffer.Address()));
-        if (length == 0) {
+        BYTE packet[QEL_MAX_MESSAGE_LENGTH];
+        DWORD length = 0;
+        if (QelRead(instance.Client(), packet, sizeof(packet), &length, timeoutMs, nullptr) != QEL_OK || length == 0) {
             Sleep(20); // nothing queued yet; the alert and write threads work on their own
             continue;
         }
-        packets.push_back(ToHex(buffer.Read(length).data(), length));
+        packets.push_back(ToHex(packet, length));
     }
     return packets;
 }
@@ -53,12 +53,10 @@ TEST(AlertE2E, CapturedAlertsArriveAsPacketsInOrderWithResponses)
     ASSERT_TRUE(PostMessageA(alertWindow, WM_TOV_INKJETK20, MAKEWPARAM(7, 0), 0));
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovQueryAlerts", 1, 5000));
 
-    RemoteMemory command(instance.Process().Process(), 16);
-    command.Write(std::string("\x10\x20\x30", 3));
-    EXPECT_EQ(0, instance.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(5, 3), command.Address()));
+    const BYTE command[] = {0x10, 0x20, 0x30};
+    EXPECT_EQ(QEL_OK, QelWrite(instance.Client(), 5, command, sizeof(command), 5000, nullptr));
 
-    RemoteMemory reply(instance.Process().Process(), 1024);
-    const std::vector<std::string> packets = ReadPackets(instance, reply, 4, 5000);
+    const std::vector<std::string> packets = ReadPackets(instance, 4, 5000);
     const std::vector<std::string> expected = {
         "a5000500ff000002",
         "a5001850fd8000000101010102" + std::string(28, 'f'),
@@ -83,11 +81,10 @@ TEST(AlertE2E, StatusChangeDecidesTheStatusByte)
     HWND alertWindow = instance.AlertWindow();
     ASSERT_NE(nullptr, alertWindow);
     // A good status posts 2024 at the end of the start-up episode: its packet comes first.
-    RemoteMemory reply(instance.Process().Process(), 1024);
-    EXPECT_EQ(std::vector<std::string>{"a5000500ff010000"}, ReadPackets(instance, reply, 1, 5000));
+    EXPECT_EQ(std::vector<std::string>{"a5000500ff010000"}, ReadPackets(instance, 1, 5000));
 
     ASSERT_TRUE(PostMessageA(alertWindow, WM_TOV_STATUSCHANGE, 0, 0x101));
-    EXPECT_EQ(std::vector<std::string>{"a5000500ff400800"}, ReadPackets(instance, reply, 1, 5000));
+    EXPECT_EQ(std::vector<std::string>{"a5000500ff400800"}, ReadPackets(instance, 1, 5000));
     // Within 2000 ms of the last refresh the byte comes from the alert's bits.
     EXPECT_EQ(static_cast<LRESULT>(QEL_STATUS_ATTENTION), instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_NO_WAIT));
     EXPECT_EQ(static_cast<LRESULT>(QEL_STATUS_ERROR), instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_NO_WAIT));

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "qelapp32/client.h"
+#include "qelapp32/qelclient.h"
 #include "support/test_files.h"
 #include "support/test_instance.h"
 
@@ -40,35 +40,6 @@ std::string AddressText(LPARAM address)
     return text;
 }
 
-// A file in the system directory as a 32-bit process sees it, which is where the
-// service looks; removed again at the end of the test.
-class SystemDirectoryFile {
-public:
-    SystemDirectoryFile(const std::string &tag, const std::string &bytes)
-    {
-        static int counter = 0;
-        name_ = "qelh3-" + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".bin";
-        char directory[MAX_PATH];
-        GetSystemDirectoryA(directory, MAX_PATH);
-        path_ = std::string(directory) + "\\" + name_;
-        if (bytes.empty() && tag == "absent")
-            return;
-        HANDLE file =
-            CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        if (!bytes.empty())
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-    }
-    ~SystemDirectoryFile() { DeleteFileA(path_.c_str()); }
-
-    const std::string &Name() const { return name_; }
-
-private:
-    std::string name_;
-    std::string path_;
-};
-
 class DataPathE2E : public ::testing::Test {
 protected:
     // Starts the instance and lets it find its printer, so hPrinter is the sim's 5.
@@ -78,27 +49,31 @@ protected:
         ASSERT_EQ(expectedEnumAnswer, static_cast<DWORD>(instance.Send(WM_QELAPP32_ENUMPRINTER)));
     }
 
+    // The raw answers, through the client library.
     LRESULT Write(const std::string &packet, WORD tag)
     {
-        RemoteMemory buffer(instance.Process().Process(), packet.size() + 1);
-        buffer.Write(packet);
-        return instance.Send(WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(tag, packet.size()), buffer.Address());
+        DWORD_PTR answer = 0xBADBAD;
+        QelWrite(instance.Client(), tag, packet.data(), static_cast<DWORD>(packet.size()), kWaitMs, &answer);
+        return static_cast<LRESULT>(answer);
     }
 
     std::string Read(LRESULT *answer = nullptr)
     {
-        RemoteMemory buffer(instance.Process().Process(), 1024);
-        const LRESULT length = instance.Send(WM_QELAPP32_READ, 1024, buffer.Address());
+        std::string bytes(QEL_MAX_MESSAGE_LENGTH, '\0');
+        DWORD length = 0;
+        DWORD_PTR raw = 0xBADBAD;
+        QelRead(instance.Client(), &bytes[0], QEL_MAX_MESSAGE_LENGTH, &length, kWaitMs, &raw);
         if (answer != nullptr)
-            *answer = length;
-        return buffer.Read(static_cast<size_t>(length > 1024 ? 1024 : length));
+            *answer = static_cast<LRESULT>(raw);
+        bytes.resize(length < bytes.size() ? length : bytes.size());
+        return bytes;
     }
 
     LRESULT SendFile(UINT message, const std::string &name)
     {
-        RemoteMemory buffer(instance.Process().Process(), name.size() + 1);
-        buffer.Write(name + std::string(1, '\0'));
-        return instance.Send(message, 0, buffer.Address());
+        DWORD_PTR answer = 0xBADBAD;
+        QelSendFile(instance.Client(), message, name.c_str(), kWaitMs, &answer);
+        return static_cast<LRESULT>(answer);
     }
 
     // The sender's end is seen only through the status query; it is asked every 20 ms.
@@ -171,8 +146,8 @@ TEST_F(DataPathE2E, DocumentRequestsKeepTheirPlaceAmongThePackets)
 
 TEST_F(DataPathE2E, FileArrivesByteForByteThroughPartialWrites)
 {
-    const std::string bytes = PatternBytes(10000);
-    SystemDirectoryFile file("doc", bytes);
+    const SystemDirectoryFile file("doc", 10000);
+    const std::string &bytes = file.Bytes();
     instance.Sim().Set("write_max", "1000");
     StartAndFindPrinter();
     EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, file.Name()));
@@ -194,8 +169,8 @@ TEST_F(DataPathE2E, FileArrivesByteForByteThroughPartialWrites)
 
 TEST_F(DataPathE2E, NonBidirectionalPrinterGetsRawDataOnItsPort)
 {
-    const std::string bytes = PatternBytes(5000);
-    SystemDirectoryFile file("raw", bytes);
+    const SystemDirectoryFile file("raw", 5000);
+    const std::string &bytes = file.Bytes();
     ASSERT_TRUE(instance.Printer().SetDriverDword(QEL_VALUE_NON_BIDI, 1));
     // A local port in non-bidirectional mode answers -1, but its name is read.
     StartAndFindPrinter(QEL_FAILURE);
@@ -216,10 +191,10 @@ TEST_F(DataPathE2E, NonBidirectionalPrinterGetsRawDataOnItsPort)
 
 TEST_F(DataPathE2E, MissingFileStartsASenderThatCallsNothing)
 {
-    SystemDirectoryFile file("absent", "");
+    const std::string absent = "qelh3-absent-" + std::to_string(GetCurrentProcessId()) + ".bin";
     StartAndFindPrinter();
     const size_t callsBefore = instance.Sim().Calls().size();
-    EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, file.Name()));
+    EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, absent));
     ASSERT_TRUE(WaitForSenderToEnd());
     EXPECT_EQ(callsBefore, instance.Sim().Calls().size());
     EXPECT_TRUE(instance.Process().LogLines().empty()) << ::testing::PrintToString(instance.Process().LogLines());
@@ -267,8 +242,8 @@ TEST_F(DataPathE2E, BadClientAddressesCostTheAnswerNotTheInstance)
 
 TEST_F(DataPathE2E, EndJobCancelsARunningSenderAndWaitsForItsClosingSteps)
 {
-    const std::string bytes = PatternBytes(20 * 4096);
-    SystemDirectoryFile file("slow", bytes);
+    const SystemDirectoryFile file("slow", 20 * 4096);
+    const std::string &bytes = file.Bytes();
     instance.Sim().Set("delay.TovWrite", "150");
     StartAndFindPrinter();
     EXPECT_EQ(1, SendFile(WM_QELAPP32_SENDFILE, file.Name()));

@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "qelapp32/client.h"
+#include "qelapp32/qelclient.h"
 #include "support/sim_control.h"
 #include "support/test_instance.h"
 
@@ -158,13 +158,12 @@ TEST(Lifecycle, SendFileQueuedBehindEndJobIsRefused)
 {
     TestInstance instance("LPT1:");
     ASSERT_TRUE(instance.Start());
-    RemoteMemory name(instance.Process().Process(), 64);
-    name.Write(std::string("win.ini\0", 8));
     std::thread ender([&instance] { EXPECT_TRUE(instance.EndJob(1, MAKELPARAM(0, 5))); });
     ASSERT_TRUE(WaitForCall(instance.Sim(), "TovReleaseAlerts", 1, 10000)) << "the end has begun";
-    const LRESULT answer = instance.Send(WM_QELAPP32_SENDFILE, 0, name.Address());
+    DWORD_PTR answer = 0xBADBAD;
+    EXPECT_EQ(QEL_REFUSED, QelSendFile(instance.Client(), WM_QELAPP32_SENDFILE, "win.ini", 10000, &answer));
     ender.join();
-    EXPECT_EQ(0, answer);
+    EXPECT_EQ(0u, answer);
     EXPECT_TRUE(
         instance.Process().HasLogLine("QELAPP32: MainWindowProc: message 1134 refused while the instance is ending\n"));
     EXPECT_TRUE(instance.Sim().CallsNamed("TovStartDoc").empty());

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "qelapp32/client.h"
+#include "qelapp32/qelclient.h"
 #include "support/qelctl_process.h"
 #include "support/test_instance.h"
 
@@ -20,11 +20,18 @@ bool Contains(const std::string &text, const std::string &part)
     return text.find(part) != std::string::npos;
 }
 
+// Takes one message out of the inbound stream; false when it was empty.
+bool TakeInbound(TestInstance &instance)
+{
+    BYTE message[QEL_MAX_MESSAGE_LENGTH];
+    DWORD length = 0;
+    return QelRead(instance.Client(), message, sizeof(message), &length, 5000, nullptr) == QEL_OK && length != 0;
+}
+
 // Takes every message out of the inbound stream, so a test starts from an empty one.
 void DrainInbound(TestInstance &instance)
 {
-    RemoteMemory buffer(instance.Process().Process(), QEL_MAX_MESSAGE_LENGTH);
-    while (instance.Send(WM_QELAPP32_READ, QEL_MAX_MESSAGE_LENGTH, buffer.Address()) != 0) {
+    while (TakeInbound(instance)) {
     }
 }
 
@@ -33,10 +40,9 @@ void DrainInbound(TestInstance &instance)
 // middle of a later test.
 void SettleRefresh(TestInstance &instance)
 {
-    RemoteMemory buffer(instance.Process().Process(), QEL_MAX_MESSAGE_LENGTH);
     instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_FORCED);
     for (int attempt = 0; attempt < 250; ++attempt) {
-        if (instance.Send(WM_QELAPP32_READ, QEL_MAX_MESSAGE_LENGTH, buffer.Address()) != 0)
+        if (TakeInbound(instance))
             return;
         Sleep(20);
     }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "qelapp32/client.h"
+#include "qelapp32/qelclient.h"
 #include "support/test_instance.h"
 
 namespace {
@@ -151,8 +151,11 @@ TEST(DeviceIdE2E, EmptyDeviceIdReadsAsErrorUntilTheNextGoodStatus)
     ASSERT_TRUE(instance.Start());
     ASSERT_EQ(0x00050001u, Answer(instance.Send(WM_QELAPP32_ENUMPRINTER)));
     ASSERT_EQ(QEL_STATUS_READY, Answer(instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE)));
-    RemoteMemory buffer(instance.Process().Process(), 64);
-    EXPECT_EQ(0u, Answer(instance.Send(WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(5, 64), buffer.Address())));
+    char deviceId[64];
+    DWORD length = 0;
+    DWORD_PTR answer = 0xBADBAD;
+    EXPECT_EQ(QEL_REFUSED, QelGetDeviceId(instance.Client(), 5, deviceId, sizeof(deviceId), &length, 5000, &answer));
+    EXPECT_EQ(0u, answer);
     EXPECT_EQ(QEL_STATUS_ERROR, Answer(instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_NO_WAIT)))
         << "answered from the status word within 2000 ms";
 

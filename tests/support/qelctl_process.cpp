@@ -43,7 +43,21 @@ std::string Describe(const QelctlResult &result)
     return "exit " + std::to_string(result.exitCode) + "\nstdout:\n" + result.out + "stderr:\n" + result.err;
 }
 
-QelctlChild::QelctlChild(const std::string &arguments, const std::vector<char> &environment)
+std::string Bin64Directory()
+{
+    return BinDirectory() + "\\..\\bin64";
+}
+
+std::string QelctlPath()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("QEL_TEST_QELCTL", path, sizeof(path));
+    if (length == 0 || length >= sizeof(path))
+        return BinDirectory() + "\\qelctl.exe";
+    return BinDirectory() + "\\" + std::string(path, length); // relative to the test programs' folder
+}
+
+QelctlChild::QelctlChild(const std::string &arguments, const std::vector<char> &environment, const std::string &program)
     : outPath_(TempFilePath("qco")), errPath_(TempFilePath("qce"))
 {
     HANDLE out = OpenInheritableFile(outPath_);
@@ -54,7 +68,7 @@ QelctlChild::QelctlChild(const std::string &arguments, const std::vector<char> &
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
     startup.hStdError = err;
-    std::string commandLine = Quote(BinDirectory() + "\\qelctl.exe") + " " + arguments;
+    std::string commandLine = Quote(program) + " " + arguments;
     std::vector<char> block = environment;
     PROCESS_INFORMATION info{};
     if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, block.empty() ? nullptr : block.data(),
@@ -107,6 +121,12 @@ bool QelctlChild::WaitForOutput(const std::string &text, DWORD timeoutMs) const
 QelctlResult RunQelctl(const std::string &arguments, const std::vector<char> &environment)
 {
     QelctlChild child(arguments, environment);
+    return child.Wait();
+}
+
+QelctlResult RunClientProgram(const std::string &program, const std::string &arguments)
+{
+    QelctlChild child(arguments, {}, program);
     return child.Wait();
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/service_process.h"
+
 constexpr DWORD kQelctlRunTimeoutMs = 30000;
 
 struct QelctlResult {
@@ -21,10 +23,18 @@ struct QelctlResult {
 std::string Quote(const std::string &word);
 std::string Describe(const QelctlResult &result);
 
+// The 64-bit clients' folder beside this program's own (build/bin64).
+std::string Bin64Directory();
+// The qelctl the tests run: bin\qelctl.exe, or the one QEL_TEST_QELCTL names (the 64-bit
+// run of the qelctl tests).
+std::string QelctlPath();
+
 class QelctlChild {
 public:
     // environment: an ANSI block for CreateProcessA, or empty for this process's own.
-    explicit QelctlChild(const std::string &arguments, const std::vector<char> &environment = {});
+    // program: another client program, run and judged the same way.
+    explicit QelctlChild(const std::string &arguments, const std::vector<char> &environment = {},
+                         const std::string &program = QelctlPath());
     ~QelctlChild();
     QelctlChild(const QelctlChild &) = delete;
     QelctlChild &operator=(const QelctlChild &) = delete;
@@ -42,5 +52,6 @@ private:
 };
 
 QelctlResult RunQelctl(const std::string &arguments, const std::vector<char> &environment = {});
+QelctlResult RunClientProgram(const std::string &program, const std::string &arguments);
 // Runs independent invocations side by side; the results come in the same order.
 std::vector<QelctlResult> RunQelctlAll(const std::vector<std::string> &arguments);

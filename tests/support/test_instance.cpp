@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "qelapp32/client.h"
-
 namespace {
 
 std::string PrinterKeyPath(const std::string &name)
@@ -145,6 +143,7 @@ TestInstance::TestInstance(const std::string &port, const std::string &tag)
 TestInstance::~TestInstance()
 {
     process_->Kill();
+    QelCloseInstance(&client_);
 }
 
 bool TestInstance::Start(DWORD timeoutMs)
@@ -154,42 +153,37 @@ bool TestInstance::Start(DWORD timeoutMs)
 
 bool TestInstance::StartWithArguments(const std::string &arguments, DWORD timeoutMs)
 {
-    // The client side of the handshake: create the init event first, then wait for it.
+    // The process is started here, under the test's debugger; the library makes the events
+    // first and waits for them.
     process_.reset(new ServiceProcess);
-    window_ = nullptr;
-    HANDLE initEvent = CreateEventA(nullptr, FALSE, FALSE, InitEventName().c_str());
-    if (!process_->Start(arguments, sim_.EnvironmentBlock())) {
-        CloseHandle(initEvent);
+    QelCloseInstance(&client_);
+    QelStartEvents events{};
+    if (QelCreateStartEvents(PrinterName().c_str(), &events) != QEL_OK)
         return false;
-    }
-    HANDLE waitFor[] = {initEvent, process_->Process()};
-    DWORD result = WaitForMultipleObjects(2, waitFor, FALSE, timeoutMs);
-    CloseHandle(initEvent);
-    if (result != WAIT_OBJECT_0)
-        return false;
-    window_ = QelFindInstanceWindow(PrinterName().c_str());
-    return window_ != nullptr;
+    const bool started =
+        process_->Start(arguments, sim_.EnvironmentBlock()) &&
+        QelAwaitStart(&events, process_->Process(), nullptr, PrinterName().c_str(), timeoutMs, &client_) == QEL_OK;
+    QelCloseStartEvents(&events);
+    return started;
 }
 
 LRESULT TestInstance::Send(UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs)
 {
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutA(window_, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &answer))
+    if (QelSend(&client_, message, wParam, lParam, timeoutMs, &answer) != QEL_OK)
         return static_cast<LRESULT>(0xBADBAD);
-    return static_cast<LRESULT>(answer);
+    return static_cast<LRESULT>(static_cast<LONG>(QEL_ANSWER(answer)));
 }
 
 bool TestInstance::EndJob(WPARAM appId, LPARAM lParam, LRESULT *answer, ULONGLONG *elapsedMs)
 {
-    HANDLE nextJob =
-        CreateEventA(nullptr, FALSE, FALSE, InstanceEventName(QEL_EVENT_NEXT_JOB_FORMAT, PrinterName()).c_str());
     const ULONGLONG started = GetTickCount64();
-    LRESULT result = Send(WM_QELAPP32_ENDJOB, appId, lParam);
+    DWORD_PTR raw = 0xBADBAD;
+    const QelResult ended =
+        QelEndInstance(&client_, static_cast<WORD>(appId), HIWORD(static_cast<DWORD>(lParam)), 30000, &raw);
     if (answer != nullptr)
-        *answer = result;
-    DWORD signalled = WaitForSingleObject(nextJob, 10000);
+        *answer = static_cast<LRESULT>(raw);
     if (elapsedMs != nullptr)
         *elapsedMs = GetTickCount64() - started;
-    CloseHandle(nextJob);
-    return signalled == WAIT_OBJECT_0 && process_->WaitForExit(10000);
+    return (ended == QEL_OK || ended == QEL_REFUSED) && process_->WaitForExit(10000);
 }

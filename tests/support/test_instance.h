@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "qelapp32/client.h"
+#include "qelapp32/qelclient.h"
 #include "service_process.h"
 #include "support/sim_control.h"
 
@@ -53,14 +53,19 @@ public:
     // Starts the service and waits for its init event (or its end). The sim settings
     // and driver values a test wants at start-up are set before this. Each call starts a
     // fresh process, so one printer can be served by one instance after another.
+    // The start and end go through the client library, as every client's do.
     bool Start(DWORD timeoutMs = 15000);
     bool StartWithArguments(const std::string &arguments, DWORD timeoutMs = 15000);
+    // The answer's low 32 bits, sign-extended as the service's LRESULT; 0xBADBAD unanswered.
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0, DWORD timeoutMs = 30000);
-    // Sends 1125 after creating the ready-for-next-job event; waits for the event and the exit.
-    // The time from the request to the event goes to elapsedMs.
+    // 1125 through the library: the printer handle from the high 16 bits of lParam; waits
+    // for the ready-for-next-job event and the exit. The time from the request to the exit
+    // goes to elapsedMs.
     bool EndJob(WPARAM appId = 0, LPARAM lParam = 0, LRESULT *answer = nullptr, ULONGLONG *elapsedMs = nullptr);
 
-    HWND Window() const { return window_; }
+    HWND Window() const { return client_.window; }
+    // The instance as the client library opened it, for the library's own calls.
+    const QelInstance *Client() const { return &client_; }
     SimPrinter &Sim() { return sim_; }
     TestPrinterKey &Printer() { return printer_; }
     ServiceProcess &Process() { return *process_; }
@@ -72,5 +77,5 @@ private:
     SimPrinter sim_;
     TestPrinterKey printer_;
     std::unique_ptr<ServiceProcess> process_;
-    HWND window_ = nullptr;
+    QelInstance client_{};
 };

@@ -18,8 +18,26 @@ int ConnectToInstance(CommandContext &context, Instance *instance)
 int AskInstance(CommandContext &context, const Instance &instance, UINT message, WPARAM wParam, LPARAM lParam,
                 DWORD *answer)
 {
-    if (SendToInstance(instance, message, wParam, lParam, context.answerTimeoutMs, answer))
-        return kExitOk;
+    DWORD_PTR raw = 0;
+    const QelResult result = QelSend(instance.Client(), message, wParam, lParam, context.answerTimeoutMs, &raw);
+    *answer = QEL_ANSWER(raw);
+    return CheckDelivered(context, result, message);
+}
+
+int CheckDelivered(CommandContext &context, QelResult result, UINT message)
+{
+    const std::string error = " (error " + std::to_string(GetLastError()) + ")";
+    switch (result) {
+    case QEL_OK:
+    case QEL_REFUSED: return kExitOk;
+    case QEL_NO_BUFFER: return context.out.Fail(kExitSystem, "cannot place a buffer in the instance's process" + error);
+    case QEL_BAD_ARGUMENT:
+        return context.out.Fail(kExitUsage, "the request is out of bounds for message " + std::to_string(message));
+    case QEL_SYSTEM:
+        return context.out.Fail(kExitSystem,
+                                "a Windows call for message " + std::to_string(message) + " failed" + error);
+    default: break;
+    }
     return context.out.Fail(kExitNotAnswering, "the instance for \"" + context.printer + "\" did not answer message " +
                                                    std::to_string(message) + " within " +
                                                    std::to_string(context.answerTimeoutMs) + " ms");
@@ -96,8 +114,6 @@ constexpr StatusMeaning kStatusMeanings[] = {
     {QEL_STATUS_ATTENTION, "attention"},
 };
 
-constexpr size_t kEventNameSize = 260;
-
 } // namespace
 
 const char *DescribeStatusByte(DWORD answer)
@@ -117,25 +133,9 @@ std::string FormatStatusByte(DWORD answer)
     return std::string(meaning != nullptr ? meaning : "unexpected") + " (" + hex + ")";
 }
 
-std::string FormatEventName(const char *format, const std::string &printer)
-{
-    char name[kEventNameSize + 64];
-    std::snprintf(name, sizeof(name), format, printer.c_str());
-    name[kEventNameSize - 1] = '\0';
-    return name;
-}
-
 std::string Hex32(DWORD value)
 {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%08lx", static_cast<unsigned long>(value));
     return text;
-}
-
-bool CreateInitEvents(const std::string &printer, InitEvents *events)
-{
-    events->ready.Reset(CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_FORMAT, printer).c_str()));
-    events->cancelled.Reset(
-        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_INIT_CANCEL_FORMAT, printer).c_str()));
-    return events->ready.IsValid() && events->cancelled.IsValid();
 }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "arguments.h"
-#include "core/owned.h"
 #include "instance.h"
 #include "output.h"
 
@@ -18,6 +17,7 @@ struct CommandContext {
     std::string printer;
     Output &out;
     DWORD answerTimeoutMs; // how long SendMessageTimeoutA waits for an answer
+    std::string command;   // the command's name
 };
 
 using CommandHandler = int (*)(CommandContext &context);
@@ -26,6 +26,9 @@ using CommandHandler = int (*)(CommandContext &context);
 int ConnectToInstance(CommandContext &context, Instance *instance);
 int AskInstance(CommandContext &context, const Instance &instance, UINT message, WPARAM wParam, LPARAM lParam,
                 DWORD *answer);
+// For a client-library call about message: kExitOk when it was delivered and answered
+// (success or refusal; the caller decodes which), else the failure, reported.
+int CheckDelivered(CommandContext &context, QelResult result, UINT message);
 // --handle H, or else the handle that 1124 answers (as a client would learn it).
 int ResolvePrinterHandle(CommandContext &context, const Instance &instance, WORD *handle);
 int ReadMillisecondsOption(CommandContext &context, const char *name, DWORD defaultValue, DWORD *value);
@@ -42,16 +45,23 @@ const char *DescribeStatusByte(DWORD answer);
 // "ready (0x98)", or "unexpected (0x...)".
 std::string FormatStatusByte(DWORD answer);
 
-// An event name as the instance builds it: formatted with the printer name, cut at
-// 259 characters.
-std::string FormatEventName(const char *format, const std::string &printer);
+// The printer's init and init-cancel events, created through the client library (or
+// opened when the instance made them first: created before an instance starts, it opens
+// ours and cannot signal before anyone listens); closed when this goes.
+class StartEvents {
+public:
+    explicit StartEvents(const std::string &printer) : events_()
+    {
+        valid_ = QelCreateStartEvents(printer.c_str(), &events_) == QEL_OK;
+    }
+    ~StartEvents() { QelCloseStartEvents(&events_); }
+    StartEvents(const StartEvents &) = delete;
+    StartEvents &operator=(const StartEvents &) = delete;
 
-// The printer's init and init-cancel events, created here, or opened when the instance
-// made them first: created before an instance starts, it opens ours and cannot signal
-// before anyone listens.
-struct InitEvents {
-    HandleGuard ready;
-    HandleGuard cancelled;
+    bool IsValid() const { return valid_; }
+    const QelStartEvents *Get() const { return &events_; }
+
+private:
+    QelStartEvents events_;
+    bool valid_ = false;
 };
-// False (with GetLastError) when either cannot be had.
-bool CreateInitEvents(const std::string &printer, InitEvents *events);

@@ -26,7 +26,8 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
      "whoever asks first. The instances are asked side by side. --json prints one array.",
      "--no-status", 0, 0, kListAnswerMs, RunList, Syntax::NoPrinter},
     {"start", "start PRINTER [--wait] [--timeout MS] [--exe PATH]", "start the instance for a printer",
-     "Starts \"qelapp32.exe PRINTER\" as a port monitor does: the qelapp32.exe beside qelctl.exe, or\n"
+     "Starts \"qelapp32.exe PRINTER\" as a port monitor does: the qelapp32.exe beside qelctl.exe (or in\n"
+     "bin\\ beside the 64-bit qelctl's bin64\\), or\n"
      "PATH, with the printer name unquoted after it. It creates the init and init-cancel events first.\n"
      "With --wait it waits for them (default 30000 ms): exit 0 when the instance serves, 3 when it\n"
      "cancelled its start-up (its components are not in order), 10 when it ended before either (its\n"
@@ -68,22 +69,23 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
      "--size --handle", 0, 0, kAnswerMs, RunDeviceId},
     {"open", "open", "1132: open the printer channel (TovOpen)",
      "Sends 1132 (WM_QELAPP32_OPEN); 1 means opened, 0 failed (exit 1; the instance logs why).", "", 0, 0, kAnswerMs,
-     RunOpen},
+     RunOneOrZero},
     {"close", "close", "1133: close the printer channel (TovClose)",
      "Sends 1133 (WM_QELAPP32_CLOSE); 1 means closed, 0 failed (exit 1; the instance logs why).", "", 0, 0, kAnswerMs,
-     RunClose},
+     RunOneOrZero},
     {"ping", "ping", "1135: ping the library (TovPing)",
-     "Sends 1135 (WM_QELAPP32_PING); 1 means the library answered, 0 failed (exit 1).", "", 0, 0, kAnswerMs, RunPing},
+     "Sends 1135 (WM_QELAPP32_PING); 1 means the library answered, 0 failed (exit 1).", "", 0, 0, kAnswerMs,
+     RunOneOrZero},
     {"noop", "noop", "1137: check that the instance answers", "Sends 1137 (WM_QELAPP32_NOOP), which always answers 1.",
-     "", 0, 0, kAnswerMs, RunNoop},
+     "", 0, 0, kAnswerMs, RunOneOrZero},
     {"startdoc", "startdoc [--handle H]", "1130: reset the job modes and start a document",
      "Sends 1130 (WM_QELAPP32_STARTDOC) with the printer handle in the high 16 bits of wParam;\n"
      "1 started, 0 a step failed (exit 1). Without --handle the handle comes from 1124.",
-     "--handle", 0, 0, kAnswerMs, RunStartDoc},
+     "--handle", 0, 0, kAnswerMs, RunOneOrZero},
     {"enddoc", "enddoc [--handle H]", "1131: queue the end of the document",
      "Sends 1131 (WM_QELAPP32_ENDDOC): the end of document is queued behind the packets sent before it.\n"
      "Always answers 1. Without --handle the handle comes from 1124.",
-     "--handle", 0, 0, kQueueAnswerMs, RunEndDoc},
+     "--handle", 0, 0, kQueueAnswerMs, RunOneOrZero},
     {"write", "write HEX [--handle H]", "1127: queue a packet for the printer",
      "Places the bytes (at most 1024, e.g. \"a5 00 02 10 01\") in the instance's process and sends 1127\n"
      "(WM_QELAPP32_WRITE) with the printer handle and the length in wParam. Always answers 0; the\n"
@@ -111,7 +113,7 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
     {"capture-alerts", "capture-alerts", "1136: have the printer's alerts captured",
      "Sends 1136 (WM_QELAPP32_CAPTUREALERTS); from then on alert packets arrive in the inbound stream.\n"
      "1 captured, 0 failed (exit 1).",
-     "", 0, 0, kAnswerMs, RunCaptureAlerts},
+     "", 0, 0, kAnswerMs, RunOneOrZero},
     {"alerts", "alerts [--follow] [--count N] [--timeout MS] [--interval MS] [--no-capture]",
      "capture alerts and print each packet as it arrives",
      "Sends 1136 (unless --no-capture), then reads the inbound stream every MS (default 100) and prints\n"

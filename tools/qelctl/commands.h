@@ -7,13 +7,9 @@
 int RunEnum(CommandContext &context);
 int RunStatus(CommandContext &context);
 int RunDeviceId(CommandContext &context);
-int RunOpen(CommandContext &context);
-int RunClose(CommandContext &context);
-int RunPing(CommandContext &context);
-int RunNoop(CommandContext &context);
-int RunStartDoc(CommandContext &context);
-int RunEndDoc(CommandContext &context);
-int RunCaptureAlerts(CommandContext &context);
+// open, close, ping, noop, startdoc, enddoc and capture-alerts: one table of requests
+// that answer 1 or 0.
+int RunOneOrZero(CommandContext &context);
 
 // commands_data.cpp: packets in and out.
 int RunWrite(CommandContext &context);

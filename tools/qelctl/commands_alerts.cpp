@@ -67,8 +67,6 @@ int RunAlerts(CommandContext &context)
     if (const int code = ConnectToInstance(context, &instance))
         return code;
     InboundReader reader(context, instance, QEL_MAX_MESSAGE_LENGTH);
-    if (const int code = reader.Prepare())
-        return code;
     if (!HasOption(context.invocation, "--no-capture")) {
         if (const int code = CaptureAlerts(context, instance))
             return code;

@@ -1,12 +1,12 @@
 // The commands that send one message and decode its answer.
 #include "commands.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <iterator>
 
 #include "exit_codes.h"
 #include "packet_decoding.h"
 #include "qelapp32/client.h"
-#include "remote_memory.h"
 
 namespace {
 
@@ -21,31 +21,31 @@ LPARAM ChooseRefreshMode(const Invocation &invocation)
     return QEL_REFRESH_IF_DUE;
 }
 
-// Sends a message without arguments that answers 1 or 0.
-int AskOneOrZero(CommandContext &context, UINT message, const std::string &success, const std::string &failure)
-{
-    Instance instance;
-    if (const int code = ConnectToInstance(context, &instance))
-        return code;
-    DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, message, 0, 0, &answer))
-        return code;
-    return ReportOneOrZero(context, answer, success, failure);
-}
+// The requests that answer 1 when they did what was asked and 0 when they did not.
+struct OneOrZeroRequest {
+    const char *command;
+    UINT message;
+    bool takesHandle; // the printer handle in the high 16 bits of wParam
+    const char *success;
+    const char *failure;
+};
 
-int AskWithPrinterHandle(CommandContext &context, UINT message, const std::string &success, const std::string &failure)
-{
-    Instance instance;
-    if (const int code = ConnectToInstance(context, &instance))
-        return code;
-    WORD handle = 0;
-    if (const int code = ResolvePrinterHandle(context, instance, &handle))
-        return code;
-    DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, message, QEL_MAKE_WPARAM(handle, 0), 0, &answer))
-        return code;
-    return ReportOneOrZero(context, answer, success + " (printer handle " + std::to_string(handle) + ")", failure);
-}
+constexpr OneOrZeroRequest kOneOrZeroRequests[] = {
+    {"open", WM_QELAPP32_OPEN, false, "printer channel opened",
+     "open failed: TovOpen refused (see qelctl PRINTER log)"},
+    {"close", WM_QELAPP32_CLOSE, false, "printer channel closed",
+     "close failed: TovClose refused (see qelctl PRINTER log)"},
+    {"ping", WM_QELAPP32_PING, false, "the library answered the ping",
+     "ping failed: TovPing refused (see qelctl PRINTER log)"},
+    {"noop", WM_QELAPP32_NOOP, false, "the instance answers", "noop: unexpected answer"},
+    {"startdoc", WM_QELAPP32_STARTDOC, true, "document started",
+     "startdoc failed: a mode reset or TovStartDoc failed (see qelctl PRINTER log)"},
+    {"enddoc", WM_QELAPP32_ENDDOC, true, "end of document queued after the packets before it",
+     "enddoc: unexpected answer"},
+    {"capture-alerts", WM_QELAPP32_CAPTUREALERTS, false,
+     "alerts captured: they arrive among the replies (qelctl PRINTER alerts)",
+     "capture-alerts failed: TovCaptureAlerts refused (see qelctl PRINTER log)"},
+};
 
 std::string CutAtTerminator(std::string text)
 {
@@ -109,66 +109,45 @@ int RunDeviceId(CommandContext &context)
     WORD handle = 0;
     if (const int code = ResolvePrinterHandle(context, instance, &handle))
         return code;
-    HandleGuard process(OpenInstanceProcess(instance));
-    RemoteMemory buffer(process.Get(), size);
-    if (!buffer.IsValid())
-        return context.out.Fail(kExitSystem, "cannot place a buffer in the instance's process (error " +
-                                                 std::to_string(GetLastError()) + ")");
-    DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, WM_QELAPP32_GETDEVICEID, QEL_MAKE_WPARAM(handle, size),
-                                     buffer.Address(), &answer))
+    std::string deviceId(size, '\0');
+    DWORD length = 0;
+    DWORD_PTR raw = 0;
+    const QelResult result =
+        QelGetDeviceId(instance.Client(), handle, &deviceId[0], size, &length, context.answerTimeoutMs, &raw);
+    if (const int code = CheckDelivered(context, result, WM_QELAPP32_GETDEVICEID))
         return code;
+    const DWORD answer = QEL_ANSWER(raw);
     context.out.Fields().Add("answer", answer);
     if (answer == QEL_FAILURE)
         return context.out.Fail(kExitRefused, "deviceid failed: the library could not read the device ID (answer -1)");
     if (answer == 0)
         return context.out.Fail(kExitRefused, "deviceid: the printer gave an empty device ID; the instance will "
                                               "enumerate it again and reports an error status until then");
-    const std::string deviceId = CutAtTerminator(buffer.Read(answer));
+    deviceId = CutAtTerminator(deviceId.substr(0, length));
     context.out.Fields().Add("length", answer);
     context.out.Fields().Add("deviceId", deviceId);
     context.out.Line("device ID (" + std::to_string(answer) + " bytes): " + FormatPrintable(deviceId));
     return kExitOk;
 }
 
-int RunOpen(CommandContext &context)
+int RunOneOrZero(CommandContext &context)
 {
-    return AskOneOrZero(context, WM_QELAPP32_OPEN, "printer channel opened",
-                        "open failed: TovOpen refused (see qelctl PRINTER log)");
-}
-
-int RunClose(CommandContext &context)
-{
-    return AskOneOrZero(context, WM_QELAPP32_CLOSE, "printer channel closed",
-                        "close failed: TovClose refused (see qelctl PRINTER log)");
-}
-
-int RunPing(CommandContext &context)
-{
-    return AskOneOrZero(context, WM_QELAPP32_PING, "the library answered the ping",
-                        "ping failed: TovPing refused (see qelctl PRINTER log)");
-}
-
-int RunNoop(CommandContext &context)
-{
-    return AskOneOrZero(context, WM_QELAPP32_NOOP, "the instance answers", "noop: unexpected answer");
-}
-
-int RunStartDoc(CommandContext &context)
-{
-    return AskWithPrinterHandle(context, WM_QELAPP32_STARTDOC, "document started",
-                                "startdoc failed: a mode reset or TovStartDoc failed (see qelctl PRINTER log)");
-}
-
-int RunEndDoc(CommandContext &context)
-{
-    return AskWithPrinterHandle(context, WM_QELAPP32_ENDDOC, "end of document queued after the packets before it",
-                                "enddoc: unexpected answer");
-}
-
-int RunCaptureAlerts(CommandContext &context)
-{
-    return AskOneOrZero(context, WM_QELAPP32_CAPTUREALERTS,
-                        "alerts captured: they arrive among the replies (qelctl PRINTER alerts)",
-                        "capture-alerts failed: TovCaptureAlerts refused (see qelctl PRINTER log)");
+    const OneOrZeroRequest *request =
+        std::find_if(std::begin(kOneOrZeroRequests), std::end(kOneOrZeroRequests),
+                     [&](const OneOrZeroRequest &row) { return context.command == row.command; });
+    Instance instance;
+    if (const int code = ConnectToInstance(context, &instance))
+        return code;
+    WORD handle = 0;
+    if (request->takesHandle) {
+        if (const int code = ResolvePrinterHandle(context, instance, &handle))
+            return code;
+    }
+    DWORD answer = 0;
+    if (const int code = AskInstance(context, instance, request->message, QEL_MAKE_WPARAM(handle, 0), 0, &answer))
+        return code;
+    const std::string success = request->takesHandle
+                                    ? std::string(request->success) + " (printer handle " + std::to_string(handle) + ")"
+                                    : request->success;
+    return ReportOneOrZero(context, answer, success, request->failure);
 }

@@ -174,10 +174,21 @@ void CheckServiceProgram(Diagnosis &diagnosis, const ServiceProgram &program)
         diagnosis.Ok("service program", program.path);
 }
 
+// The system directory as the 32-bit service sees it; a 64-bit qelctl finds it under
+// another name (SysWOW64).
+UINT GetServiceSystemDirectory(char *directory, UINT size)
+{
+#ifdef _WIN64
+    return GetSystemWow64DirectoryA(directory, size);
+#else
+    return GetSystemDirectoryA(directory, size);
+#endif
+}
+
 std::string SystemDirectory()
 {
     char directory[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+    const UINT length = GetServiceSystemDirectory(directory, MAX_PATH);
     return length == 0 || length >= MAX_PATH ? std::string() : std::string(directory, length);
 }
 
@@ -230,6 +241,12 @@ void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
                        "install the printer software, or put its QRMTOV.DLL beside qelapp32.exe");
         return;
     }
+#ifdef _WIN64
+    // A 64-bit process cannot load the 32-bit library the service loads.
+    diagnosis.Warn("library", path + " (" + where + "), not loaded by the 64-bit qelctl",
+                   "run the 32-bit bin\\qelctl.exe check to see it load and its entry points");
+    return;
+#endif
     // Its dependencies are looked for beside it, as they would be for the service.
     const ModuleGuard module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (module.Get() == nullptr) {
@@ -425,7 +442,7 @@ int CountRegisteredRenames()
 void CheckComponents(Diagnosis &diagnosis)
 {
     char directory[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+    const UINT length = GetServiceSystemDirectory(directory, MAX_PATH);
     if (length == 0 || length >= kSystemDirectoryRoom) {
         diagnosis.Fail("system directory",
                        "its path does not fit the service's 250 characters: the component check "
@@ -477,8 +494,8 @@ void CheckInstance(Diagnosis &diagnosis, const std::string &printer, DWORD answe
         }
         return;
     }
-    const Instance instance{printer, published.window};
-    const DWORD processId = InstanceProcessId(instance);
+    const Instance instance(printer, published.window);
+    const DWORD processId = instance.ProcessId();
     DWORD answer = 0;
     if (SendToInstance(instance, WM_QELAPP32_NOOP, 0, 0, answerTimeoutMs, &answer) && answer == 1) {
         diagnosis.Ok("instance",

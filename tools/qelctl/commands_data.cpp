@@ -1,64 +1,45 @@
 // Packets to the printer (1127) and messages from the inbound stream (1126).
 #include "commands.h"
 
+#include "console_break.h"
 #include "exit_codes.h"
 #include "inbound_reader.h"
 #include "packet_decoding.h"
 #include "qelapp32/client.h"
-#include "remote_memory.h"
 
 namespace {
 
 constexpr DWORD kDefaultBidiTimeoutMs = 5000;
 constexpr DWORD kDefaultPollIntervalMs = 50;
 
-// Places the bytes in the instance and sends 1127. The queue copies them before the
-// answer comes back, so the block can go as soon as SendMessage returns.
+// Sends 1127 through the library, which places the bytes in the instance and frees them
+// once the queue has copied them.
 int PostPacket(CommandContext &context, const Instance &instance, WORD handle, const std::string &bytes)
 {
-    HandleGuard process(OpenInstanceProcess(instance));
-    RemoteMemory block(process.Get(), bytes.size());
-    if (!block.IsValid() || !block.Write(bytes))
-        return context.out.Fail(kExitSystem, "cannot place the packet in the instance's process (error " +
-                                                 std::to_string(GetLastError()) + ")");
-    DWORD answer = 0;
-    if (const int code =
-            AskInstance(context, instance, WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(handle, static_cast<WORD>(bytes.size())),
-                        block.Address(), &answer))
+    DWORD_PTR raw = 0;
+    const QelResult result = QelWrite(instance.Client(), handle, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                      context.answerTimeoutMs, &raw);
+    if (const int code = CheckDelivered(context, result, WM_QELAPP32_WRITE))
         return code;
     context.out.Fields().Add("written", FormatHexBytes(bytes));
     context.out.Fields().Add("length", static_cast<unsigned>(bytes.size()));
-    context.out.Fields().Add("answer", answer);
+    context.out.Fields().Add("answer", QEL_ANSWER(raw));
     return kExitOk;
 }
 
-bool IsBuiltByInstance(const DecodedPacket &packet)
-{
-    return packet.kind == PacketKind::Status || packet.kind == PacketKind::Value ||
-           packet.kind == PacketKind::AlertData;
-}
+// The packets the instance builds itself share the stream with the replies: each one met
+// before the reply is reported and passed over.
+struct PassedPackets {
+    Output &out;
+    JsonArray json;
+};
 
-// Replies and alert packets share one stream: the packets the instance builds itself
-// from alerts are reported and passed over, the first other message is the reply.
-int WaitForReply(CommandContext &context, InboundReader &reader, DWORD start, DWORD timeoutMs, DWORD intervalMs,
-                 std::string *reply, JsonArray *passed)
+void ReportPassedPacket(void *context, QelPacketKind, const BYTE *bytes, DWORD length)
 {
-    for (;;) {
-        const DWORD elapsed = GetTickCount() - start;
-        const DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
-        if (const int code = reader.WaitForMessage(left, intervalMs, reply))
-            return code;
-        if (reply->empty())
-            return kExitOk;
-        const DecodedPacket packet = DecodePacket(*reply);
-        if (!IsBuiltByInstance(packet))
-            return kExitOk;
-        context.out.Line("in the stream before the reply: " + DescribePacket(packet));
-        passed->AddRaw(PacketJson(packet));
-        reply->clear();
-        if (left == 0)
-            return kExitOk;
-    }
+    PassedPackets &passed = *static_cast<PassedPackets *>(context);
+    const DecodedPacket packet = DecodePacket(std::string(reinterpret_cast<const char *>(bytes), length));
+    passed.out.Line("in the stream before the reply: " + DescribePacket(packet));
+    passed.json.AddRaw(PacketJson(packet));
 }
 
 int ReadPacketArgument(CommandContext &context, std::string *bytes)
@@ -97,8 +78,6 @@ int RunRead(CommandContext &context)
     if (const int code = ConnectToInstance(context, &instance))
         return code;
     InboundReader reader(context, instance, size);
-    if (const int code = reader.Prepare())
-        return code;
     std::string message;
     if (const int code = reader.Take(&message))
         return code;
@@ -128,20 +107,27 @@ int RunBidi(CommandContext &context)
     WORD handle = 0;
     if (const int code = ResolvePrinterHandle(context, instance, &handle))
         return code;
-    InboundReader reader(context, instance, QEL_MAX_MESSAGE_LENGTH);
-    if (const int code = reader.Prepare())
-        return code;
     const DWORD start = GetTickCount();
-    if (const int code = PostPacket(context, instance, handle, bytes))
-        return code;
     context.out.Line("sent " + FormatHexBytes(bytes));
-    std::string reply;
-    JsonArray passed;
-    if (const int code = WaitForReply(context, reader, start, timeoutMs, intervalMs, &reply, &passed))
-        return code;
+    PassedPackets passed{context.out, {}};
+    const QelReplyWait wait = {timeoutMs,           context.answerTimeoutMs, intervalMs,
+                               ConsoleBreakEvent(), ReportPassedPacket,      &passed};
+    std::string reply(QEL_MAX_MESSAGE_LENGTH, '\0');
+    DWORD length = 0;
+    DWORD_PTR raw = 0;
+    const QelResult result =
+        QelWriteAndReadReply(instance.Client(), handle, bytes.data(), static_cast<DWORD>(bytes.size()), &reply[0],
+                             static_cast<DWORD>(reply.size()), &length, &wait, &raw);
+    if (result != QEL_NO_REPLY) {
+        if (const int code = CheckDelivered(context, result, WM_QELAPP32_READ))
+            return code;
+    }
+    reply.resize(length < reply.size() ? length : reply.size());
     const DWORD elapsed = GetTickCount() - start;
+    context.out.Fields().Add("written", FormatHexBytes(bytes));
+    context.out.Fields().Add("length", static_cast<unsigned>(bytes.size()));
     context.out.Fields().Add("elapsedMs", elapsed);
-    context.out.Fields().AddRaw("alertsBeforeReply", passed.Text());
+    context.out.Fields().AddRaw("alertsBeforeReply", passed.json.Text());
     if (reply.empty())
         return context.out.Fail(kExitTimeout, "no reply within " + std::to_string(timeoutMs) + " ms");
     context.out.Line("reply after " + std::to_string(elapsed) + " ms:");

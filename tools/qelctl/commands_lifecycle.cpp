@@ -8,7 +8,6 @@
 #include "exit_codes.h"
 #include "printer_values.h"
 #include "qelapp32/client.h"
-#include "remote_memory.h"
 
 namespace {
 
@@ -97,7 +96,7 @@ int RunInfo(CommandContext &context)
         context.out.Line("instance:      none");
         return context.out.Fail(located, error);
     }
-    const DWORD processId = InstanceProcessId(instance);
+    const DWORD processId = instance.ProcessId();
     const bool answers = AnswersNoop(instance, context.answerTimeoutMs);
     context.out.Fields().Add("processId", processId);
     context.out.Fields().AddBool("answers", answers);
@@ -113,12 +112,12 @@ int RunWaitReady(CommandContext &context)
     DWORD timeoutMs = 0;
     if (const int code = ReadMillisecondsOption(context, "--timeout", kDefaultReadyTimeoutMs, &timeoutMs))
         return code;
-    InitEvents initEvents;
-    if (!CreateInitEvents(context.printer, &initEvents))
+    StartEvents initEvents(context.printer);
+    if (!initEvents.IsValid())
         return context.out.Fail(kExitSystem,
                                 "cannot create the init events (error " + std::to_string(GetLastError()) + ")");
     const DWORD start = GetTickCount();
-    HANDLE events[] = {initEvents.ready.Get(), initEvents.cancelled.Get(), ConsoleBreakEvent()};
+    HANDLE events[] = {initEvents.Get()->ready, initEvents.Get()->cancelled, ConsoleBreakEvent()};
     for (;;) {
         const DWORD elapsed = GetTickCount() - start;
         if (IsPublishedInstanceAnswering(context.printer)) {
@@ -160,30 +159,28 @@ int RunStop(CommandContext &context)
     if (code != kExitOk)
         return code;
     const WORD appId = static_cast<WORD>(ReadDriverDword(context.printer, QEL_VALUE_APPID).value_or(0xFFFF));
-    // The instance only opens this event; it must exist before the message is sent.
-    HandleGuard nextJob(
-        CreateEventA(nullptr, FALSE, FALSE, FormatEventName(QEL_EVENT_NEXT_JOB_FORMAT, context.printer).c_str()));
-    HandleGuard process(OpenInstanceProcess(instance));
-    if (!nextJob.IsValid())
+    const DWORD start = GetTickCount();
+    DWORD_PTR raw = QEL_FAILURE;
+    const QelResult result = QelEndInstance(instance.Client(), appId, handle, timeoutMs, &raw);
+    if (result == QEL_SYSTEM)
         return context.out.Fail(kExitSystem, "cannot create the ready-for-next-job event (error " +
                                                  std::to_string(GetLastError()) + ")");
-    const DWORD start = GetTickCount();
-    DWORD answer = 0;
-    if (const int asked = AskInstance(context, instance, WM_QELAPP32_ENDJOB, appId, MAKELPARAM(0, handle), &answer))
-        return asked;
+    if (result == QEL_NOT_ANSWERED && raw == QEL_FAILURE)
+        return CheckDelivered(context, result, WM_QELAPP32_ENDJOB);
+    const DWORD answer = QEL_ANSWER(raw);
     context.out.Fields().Add("answer", answer);
     context.out.Line("asked the instance to end (application ID " + std::to_string(static_cast<SHORT>(appId)) +
                      ", printer handle " + std::to_string(handle) + "), answer " + std::to_string(answer));
-    if (WaitForSingleObject(nextJob.Get(), timeoutMs) != WAIT_OBJECT_0)
+    // The library waits for the event, then for the process, both within the time bound.
+    DWORD exitCode = STILL_ACTIVE;
+    const HANDLE process = instance.Client()->process;
+    if (result == QEL_NOT_ANSWERED && (process == nullptr || WaitForSingleObject(process, 0) != WAIT_OBJECT_0))
         return context.out.Fail(kExitTimeout, "the instance did not signal the ready-for-next-job event within " +
                                                   std::to_string(timeoutMs) + " ms");
     const DWORD signalled = GetTickCount() - start;
     context.out.Fields().Add("elapsedMs", signalled);
     context.out.Line("ready-for-next-job event signalled after " + FormatSeconds(signalled));
-    DWORD exitCode = STILL_ACTIVE;
-    const DWORD left = signalled < timeoutMs ? timeoutMs - signalled : 0;
-    if (process.IsValid() && WaitForSingleObject(process.Get(), left) == WAIT_OBJECT_0 &&
-        GetExitCodeProcess(process.Get(), &exitCode)) {
+    if (process != nullptr && GetExitCodeProcess(process, &exitCode) && exitCode != STILL_ACTIVE) {
         context.out.Fields().Add("exitCodeOfInstance", exitCode);
         context.out.Line("instance ended with exit code " + std::to_string(exitCode));
     }

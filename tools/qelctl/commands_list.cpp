@@ -39,7 +39,7 @@ void InspectPrinter(PrinterRow &row, DWORD answerTimeoutMs, bool askStatus)
     row.published = ReadPublishedWindow(row.name);
     if (row.published.state != Publication::Window)
         return;
-    const Instance instance{row.name, row.published.window};
+    const Instance instance(row.name, row.published.window);
     DWORD answer = 0;
     row.answers = SendToInstance(instance, WM_QELAPP32_NOOP, 0, 0, answerTimeoutMs, &answer) && answer == 1;
     if (row.answers && askStatus &&

@@ -135,7 +135,7 @@ int RunLog(CommandContext &context)
         return code;
     LogSession session;
     session.everyLine = HasOption(context.invocation, "--all");
-    session.processId = InstanceProcessId(instance);
+    session.processId = instance.ProcessId();
     HandleGuard process(OpenProcess(PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, session.processId));
     session.process = process.Get();
     if (!process.IsValid() || !DebugActiveProcess(session.processId))

@@ -4,7 +4,6 @@
 #include "console_break.h"
 #include "exit_codes.h"
 #include "qelapp32/client.h"
-#include "remote_memory.h"
 
 namespace {
 
@@ -15,11 +14,10 @@ constexpr DWORD kNoTimeout = 0;
 
 int AskWhetherSending(CommandContext &context, const Instance &instance, UINT message, bool *running)
 {
-    DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, message, 0, 0, &answer))
-        return code;
-    *running = answer == 1;
-    return kExitOk;
+    BOOL sending = FALSE;
+    const QelResult result = QelIsSendingFile(instance.Client(), message, &sending, context.answerTimeoutMs, nullptr);
+    *running = sending != FALSE;
+    return CheckDelivered(context, result, message);
 }
 
 int RunQuery(CommandContext &context, const Instance &instance, UINT message)
@@ -82,16 +80,13 @@ int RunSendFile(CommandContext &context)
     if (name.empty() || name.size() > kMaxFileNameLength)
         return context.out.Fail(kExitUsage,
                                 "the file name must have 1 to " + std::to_string(kMaxFileNameLength) + " characters");
-    HandleGuard process(OpenInstanceProcess(instance));
-    RemoteMemory nameBlock(process.Get(), name.size() + 1);
-    if (!nameBlock.IsValid() || !nameBlock.Write(name + '\0'))
-        return context.out.Fail(kExitSystem, "cannot place the file name in the instance's process (error " +
-                                                 std::to_string(GetLastError()) + ")");
-    // The instance copies the name before it answers, so the block goes when we return.
+    // The library places the name in the instance, which copies it before it answers.
     const DWORD start = GetTickCount();
-    DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, message, 0, nameBlock.Address(), &answer))
+    DWORD_PTR raw = 0;
+    const QelResult result = QelSendFile(instance.Client(), message, name.c_str(), context.answerTimeoutMs, &raw);
+    if (const int code = CheckDelivered(context, result, message))
         return code;
+    const DWORD answer = QEL_ANSWER(raw);
     context.out.Fields().Add("file", name);
     context.out.Fields().Add("answer", answer);
     if (answer != 1)

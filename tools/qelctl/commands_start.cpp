@@ -46,26 +46,29 @@ bool IsStartableName(const std::string &printer)
     return !printer.empty() && printer[0] != ' ' && printer[0] != '/';
 }
 
-int WaitForStartUp(CommandContext &context, HANDLE ready, HANDLE cancelled, HANDLE process, DWORD timeoutMs)
+int WaitForStartUp(CommandContext &context, const StartEvents &events, HANDLE process, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    HANDLE events[] = {ready, cancelled, process, ConsoleBreakEvent()};
-    const DWORD result = WaitForMultipleObjects(4, events, FALSE, timeoutMs);
+    Instance served;
+    const QelResult result =
+        QelAwaitStart(events.Get(), process, ConsoleBreakEvent(), context.printer.c_str(), timeoutMs, served.Client());
     const DWORD elapsed = GetTickCount() - start;
     context.out.Fields().Add("elapsedMs", elapsed);
     switch (result) {
-    case WAIT_OBJECT_0:
+    case QEL_OK:
+    case QEL_NO_INSTANCE: // ready, but gone again before it could be opened
+    case QEL_SYSTEM:
         context.out.Fields().Add("state", "ready");
         context.out.Line("ready: the instance serves the printer (" + FormatSeconds(elapsed) + ")");
         return kExitOk;
-    case WAIT_OBJECT_0 + 1:
+    case QEL_CANCELLED:
         context.out.Fields().Add("state", "cancelled");
         return context.out.Fail(kExitCancelled,
                                 "the instance cancelled its start-up: the printer software's components are not in "
                                 "order (qelctl check \"" +
                                     context.printer +
                                     "\"). It now waits for an answer to the restart question on the desktop.");
-    case WAIT_OBJECT_0 + 2: {
+    case QEL_ENDED: {
         DWORD exitCode = 0;
         GetExitCodeProcess(process, &exitCode);
         context.out.Fields().Add("instanceExitCode", exitCode);
@@ -78,11 +81,12 @@ int WaitForStartUp(CommandContext &context, HANDLE ready, HANDLE cancelled, HAND
                                     "failed registration); qelctl check \"" +
                                     context.printer + "\" tells more");
     }
-    case WAIT_TIMEOUT:
-        context.out.Fields().Add("state", "timeout");
-        return context.out.Fail(kExitTimeout,
-                                "the instance was not ready within " + std::to_string(timeoutMs) + " ms; it runs on");
     default:
+        if (!IsConsoleBreakRequested()) {
+            context.out.Fields().Add("state", "timeout");
+            return context.out.Fail(kExitTimeout, "the instance was not ready within " + std::to_string(timeoutMs) +
+                                                      " ms; it runs on");
+        }
         context.out.Fields().Add("state", "interrupted");
         return context.out.Fail(kExitTimeout, "interrupted before the instance was ready; it runs on");
     }
@@ -111,8 +115,8 @@ int RunStart(CommandContext &context)
     if (!FindServiceProgram(context.invocation, &program, &error))
         return context.out.Fail(kExitUsage, error);
 
-    InitEvents events;
-    if (!CreateInitEvents(context.printer, &events))
+    StartEvents events(context.printer);
+    if (!events.IsValid())
         return context.out.Fail(kExitSystem,
                                 "cannot create the init events (error " + std::to_string(GetLastError()) + ")");
 
@@ -130,5 +134,5 @@ int RunStart(CommandContext &context)
     context.out.Line("started " + commandLine + " (process " + std::to_string(info.dwProcessId) + ")");
     if (!HasOption(context.invocation, "--wait"))
         return kExitOk;
-    return WaitForStartUp(context, events.ready.Get(), events.cancelled.Get(), process.Get(), timeoutMs);
+    return WaitForStartUp(context, events, process.Get(), timeoutMs);
 }

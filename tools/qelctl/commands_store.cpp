@@ -19,9 +19,10 @@ int CheckItemName(CommandContext &context, const std::string &name)
     return kExitOk;
 }
 
-int FailRegistryWrite(CommandContext &context, const char *value)
+// The mailbox values could not be written (or, after a retrieve, read).
+int FailMailbox(CommandContext &context)
 {
-    return context.out.Fail(kExitSystem, std::string("cannot write \"") + value + "\" under HKLM\\" +
+    return context.out.Fail(kExitSystem, "cannot use the store values under HKLM\\" +
                                              DriverDataKeyPath(context.printer) + " (error " +
                                              std::to_string(GetLastError()) + ")");
 }
@@ -53,15 +54,15 @@ int RunStore(CommandContext &context)
     Instance instance;
     if (const int code = ConnectToInstance(context, &instance))
         return code;
-    if (!WriteDriverString(context.printer, QEL_VALUE_STORE_NAME, name))
-        return FailRegistryWrite(context, QEL_VALUE_STORE_NAME);
-    if (!WriteDriverDword(context.printer, QEL_VALUE_STORE_SIZE, static_cast<DWORD>(bytes.size())))
-        return FailRegistryWrite(context, QEL_VALUE_STORE_SIZE);
-    if (!WriteDriverBinary(context.printer, QEL_VALUE_STORE_DATA, bytes))
-        return FailRegistryWrite(context, QEL_VALUE_STORE_DATA);
-    DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, WM_QELAPP32_STOREDATA, 0, 0, &answer))
+    // The library holds the printer's mailbox mutex from the values to the answer.
+    DWORD_PTR raw = 0;
+    const QelResult result = QelStoreData(instance.Client(), name.c_str(), bytes.data(),
+                                          static_cast<DWORD>(bytes.size()), context.answerTimeoutMs, &raw);
+    if (result == QEL_SYSTEM)
+        return FailMailbox(context);
+    if (const int code = CheckDelivered(context, result, WM_QELAPP32_STOREDATA))
         return code;
+    const DWORD answer = QEL_ANSWER(raw);
     context.out.Fields().Add("name", name);
     context.out.Fields().Add("size", static_cast<unsigned>(bytes.size()));
     context.out.Fields().Add("hex", FormatHexBytes(bytes));
@@ -82,30 +83,28 @@ int RunRetrieve(CommandContext &context)
     Instance instance;
     if (const int code = ConnectToInstance(context, &instance))
         return code;
-    if (!WriteDriverString(context.printer, QEL_VALUE_STORE_NAME, name))
-        return FailRegistryWrite(context, QEL_VALUE_STORE_NAME);
-    if (!WriteDriverDword(context.printer, QEL_VALUE_STORE_SIZE, size))
-        return FailRegistryWrite(context, QEL_VALUE_STORE_SIZE);
-    // A failed retrieve writes nothing; without this an earlier item's count would pass for ours.
-    DeleteDriverValue(context.printer, QEL_VALUE_STORE_RETRIEVED);
-    DWORD answer = 0;
-    if (const int code = AskInstance(context, instance, WM_QELAPP32_RETRIEVEDATA, 0, 0, &answer))
+    std::string bytes(size, '\0');
+    DWORD delivered = 0;
+    DWORD_PTR raw = 0;
+    const QelResult result =
+        QelRetrieveData(instance.Client(), name.c_str(), &bytes[0], size, &delivered, context.answerTimeoutMs, &raw);
+    if (result == QEL_SYSTEM && QEL_ANSWER(raw) != 1)
+        return FailMailbox(context);
+    if (const int code = CheckDelivered(context, result, WM_QELAPP32_RETRIEVEDATA))
         return code;
     context.out.Fields().Add("name", name);
     context.out.Fields().Add("requested", size);
-    if (const int code = ReportOneOrZero(context, answer, "retrieved \"" + name + "\"",
+    if (const int code = ReportOneOrZero(context, QEL_ANSWER(raw), "retrieved \"" + name + "\"",
                                          "retrieve failed: TovRetrieveData refused (see qelctl PRINTER log)"))
         return code;
-    const std::optional<DWORD> count = ReadDriverDword(context.printer, QEL_VALUE_STORE_RETRIEVED);
-    const std::optional<std::string> data = ReadDriverBytes(context.printer, QEL_VALUE_STORE_DATA);
-    if (!count || !data)
+    if (result == QEL_SYSTEM)
         return context.out.Fail(kExitRefused, "the instance answered 1 but left no " QEL_VALUE_STORE_RETRIEVED
                                               " or " QEL_VALUE_STORE_DATA " value");
-    const std::string bytes = data->substr(0, *count);
-    context.out.Fields().Add("retrieved", *count);
+    bytes.resize(delivered);
+    context.out.Fields().Add("retrieved", delivered);
     context.out.Fields().Add("hex", FormatHexBytes(bytes));
     context.out.Fields().Add("text", FormatPrintable(bytes));
-    context.out.Line(std::to_string(*count) + " bytes: " + FormatHexBytes(bytes));
+    context.out.Line(std::to_string(delivered) + " bytes: " + FormatHexBytes(bytes));
     context.out.Line("as text: " + FormatPrintable(bytes));
     return kExitOk;
 }

@@ -6,31 +6,20 @@
 #include "qelapp32/client.h"
 
 InboundReader::InboundReader(CommandContext &context, const Instance &instance, DWORD bufferSize)
-    : context_(context), instance_(instance), bufferSize_(bufferSize), process_(OpenInstanceProcess(instance)),
-      block_(process_.Get(), bufferSize)
+    : context_(context), instance_(instance), bufferSize_(bufferSize)
 {
-}
-
-int InboundReader::Prepare()
-{
-    if (block_.IsValid())
-        return kExitOk;
-    return context_.out.Fail(kExitSystem, "cannot place a buffer in the instance's process (error " +
-                                              std::to_string(GetLastError()) + ")");
 }
 
 int InboundReader::Take(std::string *message)
 {
-    message->clear();
-    DWORD answer = 0;
-    if (const int code = AskInstance(context_, instance_, WM_QELAPP32_READ, QEL_MAKE_WPARAM(0, bufferSize_),
-                                     block_.Address(), &answer))
-        return code;
-    // The answer is the stored length, which exceeds the buffer when the buffer was
-    // smaller than the message; only what was copied is read back.
-    const DWORD length = LOWORD(answer);
-    *message = block_.Read(length < bufferSize_ ? length : bufferSize_);
-    return kExitOk;
+    message->assign(bufferSize_, '\0');
+    DWORD length = 0;
+    const QelResult result =
+        QelRead(instance_.Client(), &(*message)[0], bufferSize_, &length, context_.answerTimeoutMs, nullptr);
+    // The length is the stored one, which exceeds the buffer when the buffer was smaller
+    // than the message; only what was copied counts.
+    message->resize(result == QEL_OK && length < bufferSize_ ? length : result == QEL_OK ? bufferSize_ : 0);
+    return CheckDelivered(context_, result, WM_QELAPP32_READ);
 }
 
 int InboundReader::WaitForMessage(DWORD timeoutMs, DWORD intervalMs, std::string *message)

@@ -1,8 +1,7 @@
 // Takes messages out of the instance's inbound stream (1126): printer replies and
-// alert packets, oldest first, through one buffer placed in the instance's process.
+// alert packets, oldest first, through the client library.
 //
 //     InboundReader reader(context, instance, QEL_MAX_MESSAGE_LENGTH);
-//     if (const int code = reader.Prepare()) return code;
 //     std::string message;
 //     if (const int code = reader.Take(&message)) return code;
 #pragma once
@@ -12,15 +11,11 @@
 #include <string>
 
 #include "command_support.h"
-#include "core/owned.h"
-#include "remote_memory.h"
 
 class InboundReader {
 public:
     InboundReader(CommandContext &context, const Instance &instance, DWORD bufferSize);
 
-    // kExitOk, or kExitSystem (reported) when no buffer could be placed in the instance.
-    int Prepare();
     // Sends 1126 once; *message is left empty when nothing was waiting.
     int Take(std::string *message);
     // Polls every intervalMs until a message arrives, timeoutMs passes or Ctrl+C is
@@ -31,8 +26,6 @@ private:
     CommandContext &context_;
     const Instance &instance_;
     DWORD bufferSize_;
-    HandleGuard process_;
-    RemoteMemory block_;
 };
 
 // Prints a message taken from the stream: its bytes, frame and meaning; adds it to

@@ -1,88 +1,62 @@
 #include "instance.h"
 
 #include "exit_codes.h"
-#include "printer_values.h"
-#include "qelapp32/client.h"
 
-namespace {
-
-std::string WindowTitle(const std::string &printer)
+Instance::Instance(const std::string &printer, HWND window) : client_()
 {
-    return QEL_WINDOW_TITLE_PREFIX + printer;
-}
-
-} // namespace
-
-bool IsInstanceWindow(HWND window, const std::string &printer)
-{
-    char className[64] = {};
-    char title[300] = {};
-    // For another process's window GetWindowTextA reads the stored title and sends
-    // nothing, so a hung instance does not hang this test.
-    return window != nullptr && IsWindow(window) && GetClassNameA(window, className, sizeof(className)) > 0 &&
-           lstrcmpiA(className, QEL_MAIN_WINDOW_CLASS) == 0 && GetWindowTextA(window, title, sizeof(title)) > 0 &&
-           lstrcmpiA(title, WindowTitle(printer).c_str()) == 0;
+    lstrcpynA(client_.printerName, printer.c_str(), sizeof(client_.printerName));
+    client_.window = window;
+    GetWindowThreadProcessId(window, &client_.processId);
 }
 
 HWND FindInstanceByTitle(const std::string &printer)
 {
-    return FindWindowA(QEL_MAIN_WINDOW_CLASS, WindowTitle(printer).c_str());
+    return FindWindowA(QEL_MAIN_WINDOW_CLASS, (QEL_WINDOW_TITLE_PREFIX + printer).c_str());
 }
 
 PublishedWindow ReadPublishedWindow(const std::string &printer)
 {
     PublishedWindow published;
-    const std::optional<DWORD> value = ReadDriverDword(printer, QEL_VALUE_HWND);
-    if (!value)
+    if (!QelReadPublishedWindow(printer.c_str(), &published.value))
         return published;
-    published.value = *value;
-    if (*value == 0) {
+    const HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(published.value));
+    if (published.value == 0)
         published.state = Publication::Zero;
-        return published;
-    }
-    const HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(*value));
-    if (!IsInstanceWindow(window, printer)) {
+    else if (!QelIsInstanceWindow(window, printer.c_str()))
         published.state = Publication::Stale;
-        return published;
+    else {
+        published.state = Publication::Window;
+        published.window = window;
     }
-    published.state = Publication::Window;
-    published.window = window;
     return published;
 }
 
 int LocateInstance(const std::string &printer, Instance *instance, std::string *error)
 {
-    const PublishedWindow published = ReadPublishedWindow(printer);
-    switch (published.state) {
+    // A process that cannot be opened still answers the messages without buffers; those
+    // with buffers report it themselves.
+    const QelResult opened = QelOpenInstance(printer.c_str(), instance->Client());
+    if (opened == QEL_OK || (opened == QEL_SYSTEM && instance->Client()->window != nullptr))
+        return kExitOk;
+    switch (ReadPublishedWindow(printer).state) {
     case Publication::Missing:
         *error = "no instance serves printer \"" + printer + "\" (" QEL_VALUE_HWND " is not published)";
-        return kExitNoInstance;
-    case Publication::Zero:
-        *error = "no instance serves printer \"" + printer + "\" (" QEL_VALUE_HWND " is 0)";
-        return kExitNoInstance;
+        break;
+    case Publication::Zero: *error = "no instance serves printer \"" + printer + "\" (" QEL_VALUE_HWND " is 0)"; break;
     case Publication::Stale:
+    case Publication::Window:
         *error = "no instance serves printer \"" + printer + "\" (the published window no longer exists)";
-        return kExitNoInstance;
-    case Publication::Window: break;
+        break;
     }
-    instance->printer = printer;
-    instance->window = published.window;
-    return kExitOk;
+    return kExitNoInstance;
 }
 
 bool SendToInstance(const Instance &instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
                     DWORD *answer)
 {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(instance.window, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &result))
+    DWORD_PTR raw = 0;
+    if (QelSend(instance.Client(), message, wParam, lParam, timeoutMs, &raw) != QEL_OK)
         return false;
-    *answer = static_cast<DWORD>(result);
+    *answer = QEL_ANSWER(raw);
     return true;
-}
-
-DWORD InstanceProcessId(const Instance &instance)
-{
-    DWORD processId = 0;
-    GetWindowThreadProcessId(instance.window, &processId);
-    return processId;
 }

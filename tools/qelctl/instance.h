@@ -1,13 +1,29 @@
-// Finding the instance that serves a printer, and asking it things.
+// The instance that serves a printer, as the client library finds and opens it, and
+// what "QelApp32Hwnd" says when none does.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-struct Instance {
-    std::string printer;
-    HWND window = nullptr;
+#include "qelapp32/qelclient.h"
+
+// The library's view of one instance; the process it opened is closed when this goes.
+class Instance {
+public:
+    Instance() : client_() {}
+    // A window found by other means (list, check): asked only by messages without buffers.
+    Instance(const std::string &printer, HWND window);
+    ~Instance() { QelCloseInstance(&client_); }
+    Instance(const Instance &) = delete;
+    Instance &operator=(const Instance &) = delete;
+
+    QelInstance *Client() { return &client_; }
+    const QelInstance *Client() const { return &client_; }
+    DWORD ProcessId() const { return client_.processId; }
+
+private:
+    QelInstance client_;
 };
 
 // What "QelApp32Hwnd" says about a printer.
@@ -24,11 +40,7 @@ struct PublishedWindow {
     HWND window = nullptr; // set for Publication::Window
 };
 
-// An instance that crashed leaves its value behind; the window is then gone, or the
-// number now belongs to some other window. Only a window of the instance's class with
-// the title "VODUVI32 PRINTER" counts.
 PublishedWindow ReadPublishedWindow(const std::string &printer);
-bool IsInstanceWindow(HWND window, const std::string &printer);
 // The main window of a running instance found as a second start would find it: by class
 // and title, whatever is published.
 HWND FindInstanceByTitle(const std::string &printer);
@@ -37,9 +49,7 @@ HWND FindInstanceByTitle(const std::string &printer);
 // or a published window that no longer exists or is not an instance's main window.
 int LocateInstance(const std::string &printer, Instance *instance, std::string *error);
 
-// SendMessageTimeoutA; false when the window did not answer within timeoutMs.
+// SendMessageTimeoutA through the library; false when the window did not answer within
+// timeoutMs. *answer is the low 32 bits, the whole answer in either bitness.
 bool SendToInstance(const Instance &instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
                     DWORD *answer);
-
-// The id of the process that owns the instance's window, 0 if the window is gone.
-DWORD InstanceProcessId(const Instance &instance);

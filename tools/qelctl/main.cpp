@@ -148,6 +148,9 @@ int main(int argc, char **argv)
     CommandContext context{
         invocation,
         std::vector<std::string>(words.begin() + static_cast<std::ptrdiff_t>(resolved.argsFrom), words.end()),
-        resolved.printer, out, answerTimeoutMs};
+        resolved.printer,
+        out,
+        answerTimeoutMs,
+        resolved.commandName};
     return out.Finish(command.handler(context));
 }

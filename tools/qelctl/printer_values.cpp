@@ -30,15 +30,6 @@ std::optional<std::string> ReadValue(const std::string &keyPath, const char *val
     return data;
 }
 
-bool WriteValue(const std::string &printer, const char *value, DWORD type, const void *data, DWORD size)
-{
-    RegistryKeyGuard key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverDataKeyPath(printer).c_str(), 0, KEY_SET_VALUE, key.Receive()) !=
-        ERROR_SUCCESS)
-        return false;
-    return RegSetValueExA(key.Get(), value, 0, type, static_cast<const BYTE *>(data), size) == ERROR_SUCCESS;
-}
-
 } // namespace
 
 std::string PrinterKeyPath(const std::string &printer)
@@ -93,11 +84,6 @@ std::optional<DWORD> ReadDriverDword(const std::string &printer, const char *val
     return data;
 }
 
-std::optional<std::string> ReadDriverBytes(const std::string &printer, const char *value)
-{
-    return ReadValue(DriverDataKeyPath(printer), value);
-}
-
 std::optional<std::string> ReadPrinterString(const std::string &printer, const char *value)
 {
     std::optional<std::string> text = ReadValue(PrinterKeyPath(printer), value);
@@ -107,27 +93,4 @@ std::optional<std::string> ReadPrinterString(const std::string &printer, const c
             text->resize(end);
     }
     return text;
-}
-
-bool WriteDriverString(const std::string &printer, const char *value, const std::string &text)
-{
-    return WriteValue(printer, value, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-bool WriteDriverDword(const std::string &printer, const char *value, DWORD data)
-{
-    return WriteValue(printer, value, REG_DWORD, &data, sizeof(data));
-}
-
-bool WriteDriverBinary(const std::string &printer, const char *value, const std::string &bytes)
-{
-    return WriteValue(printer, value, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
-}
-
-void DeleteDriverValue(const std::string &printer, const char *value)
-{
-    RegistryKeyGuard key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverDataKeyPath(printer).c_str(), 0, KEY_SET_VALUE, key.Receive()) ==
-        ERROR_SUCCESS)
-        RegDeleteValueA(key.Get(), value);
 }

@@ -23,6 +23,20 @@ std::string FullPath(const std::string &path)
     return std::string(full.data(), length);
 }
 
+bool IsFile(const std::string &path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Beside qelctl.exe; the 64-bit qelctl sits in bin64\, beside the bin\ of the 32-bit service.
+std::string DefaultServicePath()
+{
+    const std::string own = OwnDirectory() + "\\" + kServiceProgramName;
+    const std::string sibling = FullPath(OwnDirectory() + "\\..\\bin\\" + kServiceProgramName);
+    return IsFile(own) || !IsFile(sibling) ? own : sibling;
+}
+
 // The service ends an unquoted program name at the first blank; a quoted one at the quote.
 std::string CommandLinePath(const std::string &path)
 {
@@ -36,11 +50,10 @@ std::string CommandLinePath(const std::string &path)
 bool FindServiceProgram(const Invocation &invocation, ServiceProgram *program, std::string *error)
 {
     const std::string *given = OptionValue(invocation, "--exe");
-    program->path = given != nullptr ? FullPath(*given) : OwnDirectory() + "\\" + kServiceProgramName;
+    program->path = given != nullptr ? FullPath(*given) : DefaultServicePath();
     const size_t separator = program->path.find_last_of("\\/");
     program->directory = separator == std::string::npos ? std::string(".") : program->path.substr(0, separator);
-    const DWORD attributes = GetFileAttributesA(program->path.c_str());
-    program->exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    program->exists = IsFile(program->path);
     program->commandPath = program->exists ? CommandLinePath(program->path) : program->path;
     if (!program->exists)
         *error = "no service program at " + program->path +

@@ -1,5 +1,6 @@
 // The service program that start runs and check examines: the qelapp32.exe beside
-// qelctl.exe, or the one named with --exe.
+// qelctl.exe (for the 64-bit qelctl in bin64\, the one in bin\ beside it), or the one
+// named with --exe.
 #pragma once
 
 #include <string>
