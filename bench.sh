@@ -67,7 +67,7 @@ set terminal pngcairo size 900,500
 set output "$out/cost-by-size.png"
 set title "File sender against the bare loop, by file size (median of the runs)"
 set xlabel "file size (MB, log scale)"
-set ylabel "throughput (MB/s, 2^20 bytes)"
+set ylabel "throughput (MB/s, 1 MB = 2^{20} bytes)"
 set logscale x
 set xrange [0.7:150]
 set yrange [0:*]
