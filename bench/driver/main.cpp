@@ -28,7 +28,7 @@ struct Options {
     std::string out = ".";
     int rounds = 20;       // of the requests, 2.15 s each
     int alertTrips = 1000; // packet round trips under alerts
-    int senderRuns = 15;   // of each side, at 1 and 10 MB; a third of it at 100 MB
+    int senderRuns = 14;   // of each side, at 1 and 10 MB; half of it at 100 MB
     int cycles = 20;       // start-up and ENDJOB
     int repetitions = 5;   // idle instance and fleets
     DWORD idleMs = 10000;
@@ -290,7 +290,7 @@ int main(int argc, char **argv)
                        [&] { return MeasureRequests(options.rounds, options.alertTrips, &requests); });
     for (size_t i = 0; ok && i < senders.size(); ++i) {
         // The largest file takes long: fewer sends of it.
-        const int runs = kSizesMb[i] >= 100 ? std::max(2, options.senderRuns / 3) : options.senderRuns;
+        const int runs = kSizesMb[i] >= 100 ? std::max(2, options.senderRuns / 2) : options.senderRuns;
         ok = RunPhase("file sender", [&] { return MeasureSender(kSizesMb[i], runs, &senders[i]); });
     }
     ok = ok && RunPhase("start-up and ENDJOB", [&] { return MeasureLifecycle(options.cycles, &lifecycle); });
