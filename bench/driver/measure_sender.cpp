@@ -3,6 +3,7 @@
 #include <set>
 
 #include "bench.h"
+#include "core/entry_point.h"
 #include "floors.h"
 #include "service_buffers.h"
 #include "support/component_sandbox.h"
@@ -16,22 +17,23 @@ constexpr DWORD kSenderTimeoutMs = 120000;
 constexpr DWORD kMemorySampleMs = 10;
 constexpr size_t kMegabyte = 1024 * 1024;
 
-std::set<DWORD> ThreadsOf(TestInstance &instance)
-{
-    std::set<DWORD> threads;
-    for (const RemoteThreadStack &thread :
-         ReadThreadStacks(instance.Process().Process(), instance.Process().ProcessId()))
-        threads.insert(thread.threadId);
-    return threads;
-}
+using GetNextThreadFn = LONG(WINAPI *)(HANDLE, HANDLE, ACCESS_MASK, ULONG, ULONG, HANDLE *);
 
-// The thread of the instance that is not among `before`: the sender the request started.
-// Nothing when it has already ended.
-HandleGuard OpenNewThread(TestInstance &instance, const std::set<DWORD> &before)
+// The first thread of the process, opened for waiting, whose id `isWanted` accepts; nothing
+// when none is. The threads are walked with NtGetNextThread: a few calls to the server
+// for this one process, where a system-wide thread list costs it milliseconds while the
+// sender runs.
+template <typename IsWanted>
+HandleGuard FindThread(HANDLE process, IsWanted isWanted)
 {
-    for (DWORD thread : ThreadsOf(instance)) {
-        if (before.count(thread) == 0)
-            return HandleGuard(OpenThread(SYNCHRONIZE, FALSE, thread));
+    static const auto getNextThread = BindEntryPoint<GetNextThreadFn>(GetModuleHandleA("ntdll.dll"), "NtGetNextThread");
+    HandleGuard thread;
+    HANDLE next = nullptr;
+    while (getNextThread != nullptr &&
+           getNextThread(process, thread.Get(), SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, 0, 0, &next) == 0) {
+        thread.Reset(next);
+        if (isWanted(GetThreadId(thread.Get())))
+            return thread;
     }
     return HandleGuard();
 }
@@ -40,17 +42,23 @@ HandleGuard OpenNewThread(TestInstance &instance, const std::set<DWORD> &before)
 // failure; the instance's private memory before it and its highest every 10 ms meanwhile.
 double TimeServiceSend(TestInstance &instance, FileSendRequest &request, SenderSeries *series)
 {
-    const std::set<DWORD> before = ThreadsOf(instance);
-    const double privateBefore = static_cast<double>(PrivateMemoryBytes(instance.Process().Process()));
+    const HANDLE process = instance.Process().Process();
+    std::set<DWORD> before;
+    FindThread(process, [&](DWORD thread) {
+        before.insert(thread);
+        return false;
+    });
+    const double privateBefore = static_cast<double>(PrivateMemoryBytes(process));
     double peak = privateBefore;
     const double start = NowMicroseconds();
     if (!request.Send())
         return -1.0;
-    const HandleGuard sender = OpenNewThread(instance, before);
+    // The thread that was not there before: the sender, unless it has already ended.
+    const HandleGuard sender = FindThread(process, [&](DWORD thread) { return before.count(thread) == 0; });
     for (DWORD waited = 0; sender.IsValid() && waited < kSenderTimeoutMs; waited += kMemorySampleMs) {
         if (WaitForSingleObject(sender.Get(), kMemorySampleMs) == WAIT_OBJECT_0)
             break;
-        peak = std::max(peak, static_cast<double>(PrivateMemoryBytes(instance.Process().Process())));
+        peak = std::max(peak, static_cast<double>(PrivateMemoryBytes(process)));
     }
     const double elapsed = NowMicroseconds() - start;
     series->privateBefore.Add(privateBefore);
