@@ -1,30 +1,25 @@
-// Floor for start-up: a program that does only what any windowed instance must do
-// before a client can talk to it (create a hidden window, signal a named event) and
-// then ends.
-//
-// With --library it also loads the communication library, resolves its 24 entry
-// points, pings it and registers with it, as the service does, and ends with the time
-// that took, in microseconds, as its exit code: the library's share of start-up.
-//
-// With --design it also takes the other steps the design asks of every start, with
-// nothing around them: the main class with the arrow cursor after a look for another
-// copy, a second thread that creates its own window while the first waits for it, two
-// more threads waiting on events, the component files looked for in the system
-// directory, one registry value read and two written.
+// Floor for start-up: a program that takes the design's start-up steps with nothing
+// around them, then signals a named event and ends: the look for another copy, the main
+// class with the arrow cursor and a hidden window, the communication library loaded, its
+// 24 entry points resolved, pinged and registered with, a second thread that creates
+// its own window while the first waits for it, two more threads waiting on events, the
+// component files looked for in the system directory, one registry value read and two
+// written.
 //
 // With --wait it does not end: after its event it waits in its message loop until it is
-// ended from outside, an idle program to weigh against an idle instance.
+// ended from outside, an idle program with the design's threads to weigh an idle
+// instance against.
 //
-//     bench_bare_startup.exe "<ready event name>" [--library] [--design] [--wait]
+//     bench_bare_startup.exe "<ready event name>" [--wait]
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "core/entry_point.h"
 #include "maintenance/component_table.h"
+#include "qelapp32/client.h"
 #include "tovlib/tov_abi.h"
 
 namespace {
@@ -112,20 +107,20 @@ void LookForComponentFiles()
 
 std::string ScratchKeyPath(const char *name)
 {
-    return std::string("System\\CurrentControlSet\\control\\Print\\Printers\\") + name;
+    return std::string(QEL_PRINTERS_KEY_PREFIX) + name;
 }
 
 bool UseRegistry(const std::string &keyPath)
 {
     for (int access = 0; access < 3; ++access) {
         HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, (keyPath + "\\PrinterDriverData").c_str(), 0, nullptr, 0,
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, (keyPath + QEL_DRIVER_DATA_SUFFIX).c_str(), 0, nullptr, 0,
                             KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
             return false;
         DWORD value = 1;
         DWORD size = sizeof(value);
         if (access == 0)
-            RegQueryValueExA(key, "NON BIDI MODE", nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
+            RegQueryValueExA(key, QEL_VALUE_NON_BIDI, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
         else
             RegSetValueExA(key, access == 1 ? "BenchAppId" : "BenchHwnd", 0, REG_DWORD,
                            reinterpret_cast<const BYTE *>(&value), sizeof(value));
@@ -165,53 +160,26 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     char **argv = __argv;
     if (argc < 2)
         return 2;
-    bool withLibrary = false;
-    bool withDesign = false;
-    bool waitForEnd = false;
-    for (int i = 2; i < argc; ++i) {
-        withLibrary = withLibrary || std::strcmp(argv[i], "--library") == 0;
-        withDesign = withDesign || std::strcmp(argv[i], "--design") == 0;
-        waitForEnd = waitForEnd || std::strcmp(argv[i], "--wait") == 0;
-    }
-    if (withDesign)
-        FindWindowA(kClassName, argv[1]);
-    HWND window = CreateHiddenWindow(kClassName, argv[1], withDesign);
-    if (window == nullptr)
-        return 1;
-
+    const bool waitForEnd = argc > 2 && std::strcmp(argv[2], "--wait") == 0;
+    FindWindowA(kClassName, argv[1]);
+    HWND window = CreateHiddenWindow(kClassName, argv[1], true);
     HMODULE library = nullptr;
     WORD appId = 0xFFFF;
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER bindStart{};
-    LARGE_INTEGER bindEnd{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&bindStart);
-    if (withLibrary && !BindAndRegister(window, library, appId))
-        return 1;
-    QueryPerformanceCounter(&bindEnd);
-    if (withDesign && !TakeDesignSteps(argv[1]))
+    if (window == nullptr || !BindAndRegister(window, library, appId) || !TakeDesignSteps(argv[1]))
         return 1;
 
     HANDLE ready = CreateEventA(nullptr, FALSE, FALSE, argv[1]);
     SetEvent(ready);
     CloseHandle(ready);
 
-    if (withDesign)
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, ScratchKeyPath(argv[1]).c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ScratchKeyPath(argv[1]).c_str());
     if (waitForEnd) {
         MSG message;
         while (GetMessageA(&message, nullptr, 0, 0) > 0)
             DispatchMessageA(&message);
     }
-    if (library != nullptr) {
-        auto unregisterApp = BindEntryPoint<TovUnregisterAppFn>(library, "TovUnregisterApp");
-        unregisterApp(appId);
-        FreeLibrary(library);
-    }
+    BindEntryPoint<TovUnregisterAppFn>(library, "TovUnregisterApp")(appId);
+    FreeLibrary(library);
     DestroyWindow(window);
-    if (!withLibrary)
-        return 0;
-    // At least 2, so that it never reads as success or as the usage error.
-    const LONGLONG microseconds = (bindEnd.QuadPart - bindStart.QuadPart) * 1000000 / frequency.QuadPart;
-    return static_cast<int>(microseconds < 2 ? 2 : microseconds);
+    return 0;
 }

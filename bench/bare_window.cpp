@@ -4,12 +4,9 @@
 //
 // It also answers the status message the way the design asks for a refresh and no
 // more: reset the answer event, wake a worker thread, wait for it to make one library
-// call (TovQueryPrinterStatus of the library in this folder) and signal back. And it
-// answers the send request (1134) by starting a thread that ends at once: the file
-// sender's floor for what a send costs besides its loop, seen the same way (by a
-// debugger, until the thread has ended).
+// call (TovQueryPrinterStatus of the library in this folder) and signal back.
 //
-//     bench_bare_window.exe "<ready event name>" "<window title>"
+//     bench_bare_window.exe "<name of the ready event, and the window's title>"
 #include <windows.h>
 
 #include <cstdlib>
@@ -59,29 +56,11 @@ bool StartStatusWorker()
            CreateThread(nullptr, 0, StatusWorker, nullptr, 0, &threadId) != nullptr;
 }
 
-DWORD WINAPI EmptyThread(LPVOID)
-{
-    return 0;
-}
-
-// The send request answered with the design's one thread per request and nothing else:
-// the thread is started, the answer is 1, and the thread ends at once.
-LRESULT StartEmptyThread()
-{
-    DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, 0, EmptyThread, nullptr, 0, &threadId);
-    if (thread == nullptr)
-        return 0;
-    CloseHandle(thread);
-    return 1;
-}
-
 LRESULT CALLBACK BareWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_QELAPP32_NOOP: return 1;
     case WM_QELAPP32_GETSTATUS: return AskWorker();
-    case WM_QELAPP32_SENDFILE: return StartEmptyThread();
     case WM_CLOSE: DestroyWindow(window); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
@@ -95,7 +74,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     // A windowed program, started like the service; the C runtime splits the command line.
     const int argc = __argc;
     char **argv = __argv;
-    if (argc < 3)
+    if (argc < 2)
         return 2;
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA windowClass{};
@@ -106,7 +85,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return 1;
     // Shaped like the service's main window: top-level, never shown.
     HWND window =
-        CreateWindowExA(0, kClassName, argv[2], WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr, instance, nullptr);
+        CreateWindowExA(0, kClassName, argv[1], WS_MINIMIZE, 0, 0, 20, 20, nullptr, nullptr, instance, nullptr);
     if (window == nullptr)
         return 1;
     HANDLE ready = CreateEventA(nullptr, FALSE, FALSE, argv[1]);

@@ -1,83 +1,69 @@
-#include "measures.h"
+#include "bench.h"
+#include "floors.h"
+#include "process_watch.h"
+#include "qelapp32/client.h"
+#include "support/process_metrics.h"
+#include "support/test_instance.h"
 
 namespace {
 
-struct IdleProbe {
-    unsigned long unixPid = 0;
-    long long ticksBefore = 0;
-    ProcessActivity before;
-};
+constexpr DWORD kQuietMs = 300;
 
-bool BeginIdle(unsigned long unixPid, IdleProbe *probe)
+// Serving as after a client's first requests: the printer enumerated and the status
+// refreshed once.
+bool StartServing(TestInstance &instance)
 {
-    probe->unixPid = unixPid;
-    probe->ticksBefore = ReadProcessTicks(unixPid);
-    return unixPid != 0 && probe->ticksBefore >= 0 && ReadProcessActivity(unixPid, &probe->before);
+    return instance.Start() && instance.Send(WM_QELAPP32_ENUMPRINTER) != static_cast<LRESULT>(QEL_FAILURE) &&
+           instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE) == QEL_STATUS_READY;
 }
 
-bool EndIdle(const IdleProbe &probe, IdleResult *result)
+void ReadHoldings(HANDLE process, DWORD processId, Samples *privateBytes, Samples *handles, Samples *threads)
 {
-    ProcessActivity after;
-    if (!ReadProcessActivity(probe.unixPid, &after))
+    privateBytes->Add(static_cast<double>(PrivateMemoryBytes(process)));
+    handles->Add(static_cast<double>(CountProcessHandles(processId)));
+    threads->Add(static_cast<double>(ReadThreadStacks(process, processId).size()));
+}
+
+// Both processes left alone for the time; what their threads did meanwhile.
+bool WatchIdle(const std::string &instanceText, const std::string &bareText, DWORD idleMs, IdleSeries *series)
+{
+    const unsigned long instancePid = FindUnixProcessId(instanceText);
+    const unsigned long barePid = FindUnixProcessId(bareText);
+    ProcessRuns instanceBefore, bareBefore, instanceAfter, bareAfter;
+    if (!ReadProcessRuns(instancePid, &instanceBefore) || !ReadProcessRuns(barePid, &bareBefore))
         return false;
-    const long long ticksAfter = ReadProcessTicks(probe.unixPid);
-    if (ticksAfter < 0)
+    // This process too does nothing until the time is up.
+    Sleep(idleMs);
+    if (!ReadProcessRuns(instancePid, &instanceAfter) || !ReadProcessRuns(barePid, &bareAfter))
         return false;
-    result->processTicks = ticksAfter - probe.ticksBefore;
-    unsigned long long runNs = 0;
-    for (const auto &thread : after) {
-        const auto earlier = probe.before.find(thread.first);
-        ThreadActivity difference = thread.second;
-        if (earlier != probe.before.end()) {
-            difference.runNs -= earlier->second.runNs;
-            difference.runs -= earlier->second.runs;
-        } else {
-            ++result->threadsStarted;
-        }
-        runNs += difference.runNs;
-        result->runs += difference.runs;
-        result->threads[thread.first] = difference;
-    }
-    for (const auto &thread : probe.before) {
-        if (after.count(thread.first) == 0)
-            ++result->threadsEnded;
-    }
-    result->cpuMs = static_cast<double>(runNs) / 1e6;
-    result->ok = true;
+    const Activity instance = ActivityBetween(instanceBefore, instanceAfter);
+    series->wakeUps = instance.wakeUps;
+    series->cpuMs = instance.cpuMs;
+    series->bareWakeUps = ActivityBetween(bareBefore, bareAfter).wakeUps;
     return true;
 }
 
 } // namespace
 
-bool MeasureIdle(const std::vector<std::string> &commandLineTexts, DWORD milliseconds, std::vector<IdleResult> *results)
+bool MeasureIdle(int repetitions, DWORD idleMs, IdleSeries *series)
 {
-    std::vector<IdleProbe> probes(commandLineTexts.size());
-    std::vector<bool> started(commandLineTexts.size());
-    for (size_t i = 0; i < probes.size(); ++i)
-        started[i] = BeginIdle(FindUnixProcessId(commandLineTexts[i]), &probes[i]);
-    // This process and all others now do nothing until the time is up.
-    Sleep(milliseconds);
-    results->assign(probes.size(), IdleResult());
-    bool ok = true;
-    for (size_t i = 0; i < probes.size(); ++i)
-        ok = started[i] && EndIdle(probes[i], &(*results)[i]) && ok;
-    return ok;
-}
-
-IdleResult SumIdle(const std::vector<IdleResult> &results)
-{
-    IdleResult total;
-    total.cpuMs = 0;
-    total.processTicks = 0;
-    total.ok = !results.empty();
-    for (const IdleResult &result : results) {
-        total.cpuMs += result.cpuMs;
-        total.processTicks += result.processTicks;
-        total.runs += result.runs;
-        total.threadsStarted += result.threadsStarted;
-        total.threadsEnded += result.threadsEnded;
-        total.threads.insert(result.threads.begin(), result.threads.end());
-        total.ok = total.ok && result.ok;
+    for (int repetition = 0; repetition < repetitions; ++repetition) {
+        TestInstance instance("LPT1:", "idle");
+        BareProgram bare;
+        SilenceRecords(instance.Sim());
+        const std::vector<char> environment = instance.Sim().EnvironmentBlock();
+        // They take turns at going first.
+        const bool started = repetition % 2 == 0 ? StartServing(instance) && bare.TimeStart(true, environment) >= 0
+                                                 : bare.TimeStart(true, environment) >= 0 && StartServing(instance);
+        if (!started)
+            return false;
+        Sleep(kQuietMs);
+        ReadHoldings(instance.Process().Process(), instance.Process().ProcessId(), &series->privateBytes,
+                     &series->handles, &series->threads);
+        ReadHoldings(bare.Process().Handle(), bare.Process().Id(), &series->barePrivateBytes, &series->bareHandles,
+                     &series->bareThreads);
+        if (repetition + 1 == repetitions && !WatchIdle(instance.PrinterName(), bare.Name(), idleMs, series))
+            return false;
     }
-    return total;
+    return true;
 }

@@ -1,181 +1,97 @@
-#include <windows.h>
-
+#include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <set>
 
-#include "bench_clock.h"
-#include "floor_programs.h"
-#include "measures.h"
-#include "process_cost.h"
-#include "qelapp32/client.h"
-#include "service_instance.h"
-#include "thread_watch.h"
+#include "bench.h"
+#include "core/entry_point.h"
+#include "floors.h"
+#include "service_buffers.h"
+#include "support/component_sandbox.h"
+#include "support/process_metrics.h"
+#include "support/test_files.h"
+#include "support/test_instance.h"
 
 namespace {
 
 constexpr DWORD kSenderTimeoutMs = 120000;
 constexpr DWORD kMemorySampleMs = 10;
+constexpr size_t kMegabyte = 1024 * 1024;
 
-std::string SystemDirectoryPath(const char *name)
+using GetNextThreadFn = LONG(WINAPI *)(HANDLE, HANDLE, ACCESS_MASK, ULONG, ULONG, HANDLE *);
+
+// The first thread of the process, opened for waiting, whose id `isWanted` accepts; nothing
+// when none is. The threads are walked with NtGetNextThread: a few calls to the server
+// for this one process, where a system-wide thread list costs it milliseconds while the
+// sender runs.
+template <typename IsWanted>
+HandleGuard FindThread(HANDLE process, IsWanted isWanted)
 {
-    char directory[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
-    return std::string(directory, length) + "\\" + name;
+    static const auto getNextThread = BindEntryPoint<GetNextThreadFn>(GetModuleHandleA("ntdll.dll"), "NtGetNextThread");
+    HandleGuard thread;
+    HANDLE next = nullptr;
+    while (getNextThread != nullptr &&
+           getNextThread(process, thread.Get(), SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, 0, 0, &next) == 0) {
+        thread.Reset(next);
+        if (isWanted(GetThreadId(thread.Get())))
+            return thread;
+    }
+    return HandleGuard();
 }
 
-// The file both sides send; its bytes are a pattern, so a printer would see them all differ.
-bool CreateSendFile(const std::string &path, DWORD fileBytes)
+// 1134 until the sender thread it started has ended, in microseconds, negative on
+// failure; the instance's private memory before it and its highest every 10 ms meanwhile.
+double TimeServiceSend(TestInstance &instance, FileSendRequest &request, SenderSeries *series)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const HANDLE process = instance.Process().Process();
+    std::set<DWORD> before;
+    FindThread(process, [&](DWORD thread) {
+        before.insert(thread);
         return false;
-    std::vector<BYTE> chunk(64 * 1024);
-    bool ok = true;
-    for (DWORD offset = 0; ok && offset < fileBytes; offset += static_cast<DWORD>(chunk.size())) {
-        for (size_t i = 0; i < chunk.size(); ++i)
-            chunk[i] = static_cast<BYTE>((offset + i) * 7 + ((offset + i) >> 12));
-        DWORD written = 0;
-        ok = WriteFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr) &&
-             written == chunk.size();
-    }
-    CloseHandle(file);
-    return ok;
-}
-
-// 1134 and then the end of the sender thread it started, as its debugger sees it; with
-// `privateBytes`, the instance's private memory before it and every 10 ms meanwhile;
-// with `threadStarted`, when the debugger saw the thread start, after the 1134.
-double TimeServiceSender(const ServiceInstance &service, const RemoteMemory &name, ThreadWatch &watch,
-                         Samples *privateBytes = nullptr, Samples *threadStarted = nullptr)
-{
-    watch.Arm();
-    if (privateBytes != nullptr)
-        privateBytes->Add(ReadPrivateBytes(service.Process()));
+    });
+    const double privateBefore = static_cast<double>(PrivateMemoryBytes(process));
+    double peak = privateBefore;
     const double start = NowMicroseconds();
-    if (service.Send(WM_QELAPP32_SENDFILE, 0, name.Address()) != 1)
+    if (!request.Send())
         return -1.0;
-    double end = -1.0;
-    if (privateBytes == nullptr) {
-        end = watch.WaitForWatchedThreadEnd(kSenderTimeoutMs);
-    } else {
-        for (DWORD waited = 0; end < 0 && waited < kSenderTimeoutMs; waited += kMemorySampleMs) {
-            privateBytes->Add(ReadPrivateBytes(service.Process()));
-            end = watch.WaitForWatchedThreadEnd(kMemorySampleMs);
-        }
-        privateBytes->Add(ReadPrivateBytes(service.Process()));
+    // The thread that was not there before: the sender, unless it has already ended.
+    const HandleGuard sender = FindThread(process, [&](DWORD thread) { return before.count(thread) == 0; });
+    for (DWORD waited = 0; sender.IsValid() && waited < kSenderTimeoutMs; waited += kMemorySampleMs) {
+        if (WaitForSingleObject(sender.Get(), kMemorySampleMs) == WAIT_OBJECT_0)
+            break;
+        peak = std::max(peak, static_cast<double>(PrivateMemoryBytes(process)));
     }
-    if (end < 0)
-        return -1.0;
-    if (threadStarted != nullptr)
-        threadStarted->Add(watch.WatchedThreadStart() - start);
-    return service.Send(WM_QELAPP32_SENDFILE, 0, 0) == 0 ? end - start : -1.0;
-}
-
-// 1134 to the bare window, which starts a thread that ends at once; until its debugger
-// saw it end, as for the service.
-double TimeBareThreadSend(const BareWindow &bare, ThreadWatch &watch)
-{
-    watch.Arm();
-    const double start = NowMicroseconds();
-    DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutA(bare.Window(), WM_QELAPP32_SENDFILE, 0, 1, SMTO_NORMAL, kSenderTimeoutMs, &answer) ||
-        answer != 1)
-        return -1.0;
-    const double end = watch.WaitForWatchedThreadEnd(kSenderTimeoutMs);
-    return end < 0 ? -1.0 : end - start;
-}
-
-// A name in the service's process of a file that is not there: 1134 for it takes every
-// step of a send but the file's (the name copied and checked, the thread started and ended).
-bool PlaceMissingName(const std::string &fileName, RemoteMemory *name)
-{
-    std::string missing = fileName;
-    for (char &c : missing) {
-        if (c >= '0' && c <= '9')
-            c = 'x';
-    }
-    DeleteFileA(SystemDirectoryPath(missing.c_str()).c_str());
-    return name->IsValid() && name->Write(missing + std::string(1, '\0'));
-}
-
-// When the sender thread starts after 1134 for a missing name of one character and of
-// kLongNameLength: what the name's length costs before the thread runs.
-bool MeasureNameLength(const ServiceInstance &service, ThreadWatch &watch, int runs, SenderSeries *series)
-{
-    RemoteMemory shortName(service.Process(), 2);
-    RemoteMemory longName(service.Process(), kLongNameLength + 1);
-    bool ok = PlaceMissingName("q", &shortName) && PlaceMissingName(std::string(kLongNameLength, 'q'), &longName);
-    for (int run = 0; ok && run < runs; ++run) {
-        ok = TimeServiceSender(service, shortName, watch, nullptr, &series->shortNameStart) > 0 &&
-             TimeServiceSender(service, longName, watch, nullptr, &series->longNameStart) > 0;
-    }
-    return ok;
-}
-
-DWORD WINAPI DoNothing(LPVOID)
-{
-    return 0;
-}
-
-// What starting and ending one thread costs here, the part of a send that the design's
-// thread per request adds.
-double TimeThreadStartAndEnd()
-{
-    const double start = NowMicroseconds();
-    DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, 0, DoNothing, nullptr, 0, &threadId);
-    if (thread == nullptr)
-        return -1.0;
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    return NowMicroseconds() - start;
+    const double elapsed = NowMicroseconds() - start;
+    series->privateBefore.Add(privateBefore);
+    series->privatePeak.Add(peak);
+    return elapsed;
 }
 
 } // namespace
 
-bool MeasureFileSender(ServiceInstance &service, const BareWindow &bare, const std::string &scratchDirectory,
-                       int megabytes, int runs, bool sampleMemory, bool nameLength, SenderSeries *series)
+bool MeasureSender(int megabytes, int runs, SenderSeries *series)
 {
     char fileName[32];
     std::snprintf(fileName, sizeof(fileName), "qelbench-%dmb.bin", megabytes);
-    const DWORD fileBytes = static_cast<DWORD>(megabytes) * 1024 * 1024;
-    const std::string path = SystemDirectoryPath(fileName);
-    if (!CreateSendFile(path, fileBytes)) {
-        std::fprintf(stderr, "qelbench: cannot write %s\n", path.c_str());
+    const std::string path = SystemDirectory() + "\\" + fileName;
+    series->megabytes = megabytes;
+    TestInstance instance("LPT1:", "bench");
+    SilenceRecords(instance.Sim());
+    if (!WriteWholeFile(path, PatternBytes(megabytes * kMegabyte)) || !instance.Start())
         return false;
+    FileSendRequest request(instance, fileName);
+    const std::vector<char> environment = instance.Sim().EnvironmentBlock();
+    // One run of each first, not kept: the file comes into the cache, and both sides
+    // have the library warm.
+    SenderSeries warmUp;
+    bool ok = TimeBareFileLoop(fileName, environment) > 0 && TimeServiceSend(instance, request, &warmUp) > 0;
+    for (int run = 0; ok && run < runs * 2; ++run) {
+        // The two sides take turns at going first.
+        const bool bareSide = (run % 2 == 0) == (run / 2 % 2 == 0);
+        const double elapsed =
+            bareSide ? TimeBareFileLoop(fileName, environment) : TimeServiceSend(instance, request, series);
+        ok = elapsed > 0;
+        (bareSide ? series->bare : series->service).Add(elapsed);
     }
-    series->fileBytes = fileBytes;
-    RemoteMemory name(service.Process(), sizeof(fileName));
-    RemoteMemory missing(service.Process(), sizeof(fileName));
-    ThreadWatch watch(service.ProcessId());
-    ThreadWatch bareWatch(bare.ProcessId());
-    bool ok = name.IsValid() && name.Write(std::string(fileName, sizeof(fileName))) &&
-              PlaceMissingName(fileName, &missing) && watch.IsAttached() && bareWatch.IsAttached();
-    // One run of each first, unmeasured: the file comes into the cache and both sides
-    // have their library warm.
-    ok = ok && TimeBareFileLoop(fileName, scratchDirectory) > 0 && TimeServiceSender(service, name, watch) > 0 &&
-         TimeServiceSender(service, missing, watch) > 0 && TimeBareThreadSend(bare, bareWatch) > 0;
-    for (int run = 0; ok && run < runs; ++run) {
-        const bool bareFirst = run % 2 == 0;
-        for (int side = 0; ok && side < 2; ++side) {
-            const bool bareSide = (side == 0) == bareFirst;
-            const double elapsed =
-                bareSide ? TimeBareFileLoop(fileName, scratchDirectory) : TimeServiceSender(service, name, watch);
-            ok = elapsed > 0;
-            (bareSide ? series->bare : series->service).Add(elapsed);
-            series->threadStartEnd.Add(TimeThreadStartAndEnd());
-            // The fixed part of a send, each side's, in the same turns.
-            const double fixed = bareSide ? TimeBareThreadSend(bare, bareWatch)
-                                          : TimeServiceSender(service, missing, watch, nullptr, &series->missingStart);
-            ok = ok && fixed > 0;
-            (bareSide ? series->bareThreadSend : series->missingFile).Add(fixed);
-        }
-    }
-    ok = ok && (!nameLength || MeasureNameLength(service, watch, runs, series));
-    // The memory is sampled in a send of its own, so that the timed ones run undisturbed.
-    ok = ok && (!sampleMemory || TimeServiceSender(service, name, watch, &series->privateBytes) > 0);
     DeleteFileA(path.c_str());
-    if (!ok)
-        std::fprintf(stderr, "qelbench: a file sender run failed\n");
     return ok;
 }

@@ -1,4 +1,5 @@
-// Monotonic time in microseconds, from the performance counter.
+// Monotonic time in microseconds, from the performance counter: the one clock of the
+// benchmark's driver and of the floor programs that time themselves.
 #pragma once
 
 #include <windows.h>
