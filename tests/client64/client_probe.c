@@ -18,7 +18,7 @@
 #define TIMEOUT_MS 20000u
 
 static const char *const kResultNames[] = {"ok",      "refused",   "not-answered", "no-instance", "no-buffer",
-                                           "bad-arg", "cancelled", "ended",        "system"};
+                                           "bad-arg", "cancelled", "ended",        "system",      "no-reply"};
 static const char *const kKindNames[] = {"reply", "status", "value", "alert"};
 
 static void PrintHex(const BYTE *bytes, DWORD length)
