@@ -1,14 +1,10 @@
 // log: attach to the instance as a debugger and print its "QELAPP32: " lines as they
 // are written, until Ctrl+C, --timeout or the end of the instance; then detach,
 // leaving the instance running.
-#include "commands.h"
-
 #include <vector>
 
-#include "console_break.h"
 #include "core/owned.h"
-#include "exit_codes.h"
-#include "json.h"
+#include "qelctl.h"
 
 namespace {
 
@@ -18,14 +14,14 @@ constexpr char kLinePrefix[] = "QELAPP32: ";
 // Breakpoint codes of a native and of a WOW64 process: the attach itself raises one.
 constexpr DWORD kWow64Breakpoint = 0x4000001F;
 
-enum class LogEnd { Timeout, Interrupted, InstanceEnded };
+enum LogEnd { kTimeout, kInterrupted, kInstanceEnded };
+constexpr const char *kLogEndNames[] = {"timeout", "interrupted", "instance-ended"}; // for --json
 
 struct LogSession {
     DWORD processId = 0;
-    HANDLE process = nullptr; // for reading the debuggee's strings
-    bool everyLine = false;   // --all: also lines without the prefix
-    JsonArray lines;
-    DWORD lineCount = 0;
+    HANDLE process = nullptr;       // for reading the debuggee's strings
+    bool everyLine = false;         // --all: also lines without the prefix
+    std::vector<std::string> lines; // as JSON
     DWORD instanceExitCode = 0;
 };
 
@@ -67,8 +63,7 @@ void ReportLine(CommandContext &context, LogSession *session, const std::string 
     JsonObject entry;
     entry.Add("time", time);
     entry.Add("text", text);
-    session->lines.AddRaw(entry.Text());
-    ++session->lineCount;
+    session->lines.push_back(entry.Text());
 }
 
 // Handles one debug event; answers how to continue it, and notes the instance's end.
@@ -99,9 +94,9 @@ LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD tim
     const DWORD start = GetTickCount();
     for (;;) {
         if (IsConsoleBreakRequested())
-            return LogEnd::Interrupted;
+            return kInterrupted;
         if (timeoutMs != kUnlimited && GetTickCount() - start >= timeoutMs)
-            return LogEnd::Timeout;
+            return kTimeout;
         DEBUG_EVENT event{};
         if (!WaitForDebugEvent(&event, kDebugEventWaitMs))
             continue;
@@ -109,54 +104,40 @@ LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD tim
         const DWORD status = HandleDebugEvent(context, session, event, &ended);
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
         if (ended)
-            return LogEnd::InstanceEnded;
+            return kInstanceEnded;
     }
-}
-
-const char *DescribeEnd(LogEnd end)
-{
-    switch (end) {
-    case LogEnd::Timeout: return "timeout";
-    case LogEnd::Interrupted: return "interrupted";
-    case LogEnd::InstanceEnded: return "instance-ended";
-    }
-    return "timeout";
 }
 
 } // namespace
 
 int RunLog(CommandContext &context)
 {
-    DWORD timeoutMs = 0;
-    if (const int code = ReadMillisecondsOption(context, "--timeout", kUnlimited, &timeoutMs))
-        return code;
+    const DWORD timeoutMs = context.Number("--timeout", kUnlimited);
     Instance instance;
-    if (const int code = ConnectToInstance(context, &instance))
-        return code;
+    context.Connect(&instance);
     LogSession session;
-    session.everyLine = HasOption(context.invocation, "--all");
+    session.everyLine = context.Has("--all");
     session.processId = instance.ProcessId();
-    HandleGuard process(OpenProcess(PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, session.processId));
+    const HandleGuard process(OpenProcess(PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, session.processId));
     session.process = process.Get();
     if (!process.IsValid() || !DebugActiveProcess(session.processId))
-        return context.out.Fail(kExitSystem, "cannot attach to process " + std::to_string(session.processId) +
-                                                 " as a debugger (error " + std::to_string(GetLastError()) +
-                                                 "); is another debugger attached?");
+        Fail(kExitSystem, "cannot attach to process " + std::to_string(session.processId) + " as a debugger (error " +
+                              std::to_string(GetLastError()) + "); is another debugger attached?");
     // Set at once: if qelctl itself dies from here on, the instance must live on.
     DebugSetProcessKillOnExit(FALSE);
     context.out.Line("attached to the instance (process " + std::to_string(session.processId) + "); Ctrl+C to stop");
 
     const LogEnd end = FollowDebugEvents(context, &session, timeoutMs);
-    if (end != LogEnd::InstanceEnded)
+    if (end != kInstanceEnded)
         DebugActiveProcessStop(session.processId);
     context.out.Fields().Add("processId", session.processId);
-    context.out.Fields().Add("ended", DescribeEnd(end));
-    context.out.Fields().AddRaw("lines", session.lines.Text());
-    if (end == LogEnd::InstanceEnded) {
+    context.out.Fields().Add("ended", kLogEndNames[end]);
+    context.out.Fields().AddRaw("lines", JsonArray(session.lines));
+    if (end == kInstanceEnded) {
         context.out.Fields().Add("exitCodeOfInstance", session.instanceExitCode);
         context.out.Line("the instance ended with exit code " + std::to_string(session.instanceExitCode));
     } else {
-        context.out.Line("detached after " + std::to_string(session.lineCount) + " lines; the instance runs on");
+        context.out.Line("detached after " + std::to_string(session.lines.size()) + " lines; the instance runs on");
     }
     return kExitOk;
 }
