@@ -1,7 +1,6 @@
 // Every command: its name, how it is called, what it does, which options it takes and
 // the function that runs it.
 #include <array>
-#include <cstring>
 
 #include "qelctl.h"
 
@@ -147,18 +146,6 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
     {"exit-codes", "exit-codes", "list the exit codes", "", "", 0, 0, kAnswerMs, nullptr},
 }};
 
-bool ListContains(const char *list, const std::string &word)
-{
-    const size_t length = word.size();
-    for (const char *at = std::strstr(list, word.c_str()); at != nullptr; at = std::strstr(at + 1, word.c_str())) {
-        const bool startsWord = at == list || at[-1] == ' ';
-        const bool endsWord = at[length] == '\0' || at[length] == ' ';
-        if (startsWord && endsWord)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 const CommandEntry *FindCommand(const std::string &name)
@@ -180,5 +167,5 @@ std::vector<const CommandEntry *> AllCommands()
 
 bool AcceptsOption(const CommandEntry &command, const std::string &option)
 {
-    return !option.empty() && (ListContains(kGlobalOptions, option) || ListContains(command.options, option));
+    return ListContains(kGlobalOptions, option) || ListContains(command.options, option);
 }

@@ -9,18 +9,6 @@ namespace {
 constexpr DWORD kDefaultPollMs = 100;
 constexpr DWORD kUnlimited = 0;
 
-// One message out of the stream; empty when nothing was waiting.
-std::string TakeMessage(CommandContext &context, const Instance &instance)
-{
-    std::string message(QEL_MAX_MESSAGE_LENGTH, '\0');
-    DWORD length = 0;
-    context.CheckDelivered(
-        QelRead(instance.Client(), &message[0], QEL_MAX_MESSAGE_LENGTH, &length, context.answerTimeoutMs, nullptr),
-        WM_QELAPP32_READ);
-    message.resize(std::min<DWORD>(length, QEL_MAX_MESSAGE_LENGTH));
-    return message;
-}
-
 std::string ReportAlert(CommandContext &context, const std::string &message)
 {
     const std::string time = FormatTimestamp();
@@ -40,8 +28,7 @@ int RunAlerts(CommandContext &context)
     const DWORD pollMs = context.Number("--interval", kDefaultPollMs);
     // With a count or a time limit the command waits for packets as --follow does.
     const bool follow = context.Has("--follow") || count != kUnlimited || timeoutMs != kUnlimited;
-    Instance instance;
-    context.Connect(&instance);
+    const Instance instance(context.printer);
     if (!context.Has("--no-capture")) {
         const DWORD answer = context.Ask(instance, WM_QELAPP32_CAPTUREALERTS, 0, 0);
         if (answer != 1)
@@ -55,7 +42,7 @@ int RunAlerts(CommandContext &context)
     std::vector<std::string> packets;
     bool timedOut = false;
     while (count == kUnlimited || packets.size() < count) {
-        const std::string message = TakeMessage(context, instance);
+        const std::string message = context.Read(instance, QEL_MAX_MESSAGE_LENGTH);
         if (!message.empty()) {
             packets.push_back(ReportAlert(context, message));
             continue;

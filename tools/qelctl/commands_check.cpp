@@ -23,29 +23,9 @@ class Diagnosis {
 public:
     explicit Diagnosis(CommandContext &context) : context_(context) {}
 
-    void Ok(const std::string &name, const std::string &finding) { Add("OK", name, finding, ""); }
-    void Warn(const std::string &name, const std::string &finding, const std::string &todo)
-    {
-        Add("WARN", name, finding, todo);
-    }
-    void Fail(const std::string &name, const std::string &finding, const std::string &todo)
-    {
-        Add("FAIL", name, finding, todo);
-    }
-
-    int Finish()
-    {
-        context_.out.Fields().AddRaw("points", JsonArray(points_));
-        context_.out.Fields().Add("fails", fails_);
-        context_.out.Fields().Add("warnings", warnings_);
-        context_.out.Line("check: " + std::to_string(fails_) + " FAIL, " + std::to_string(warnings_) + " WARN");
-        if (fails_ != 0)
-            ::Fail(kExitCheckFailed, std::to_string(fails_) + " point(s) failed");
-        return kExitOk;
-    }
-
-private:
-    void Add(const std::string &verdict, const std::string &name, const std::string &finding, const std::string &todo)
+    // One point: its verdict (OK, WARN or FAIL), what was found and what to do.
+    void Add(const std::string &verdict, const std::string &name, const std::string &finding,
+             const std::string &todo = "")
     {
         char head[64];
         std::snprintf(head, sizeof(head), "%-4s  %-24s ", verdict.c_str(), name.c_str());
@@ -61,18 +41,23 @@ private:
         points_.push_back(object.Text());
     }
 
+    int Finish()
+    {
+        context_.out.Fields().AddRaw("points", JsonArray(points_));
+        context_.out.Fields().Add("fails", fails_);
+        context_.out.Fields().Add("warnings", warnings_);
+        context_.out.Line("check: " + std::to_string(fails_) + " FAIL, " + std::to_string(warnings_) + " WARN");
+        if (fails_ != 0)
+            Fail(kExitCheckFailed, std::to_string(fails_) + " point(s) failed");
+        return kExitOk;
+    }
+
+private:
     CommandContext &context_;
     std::vector<std::string> points_; // as JSON
     int fails_ = 0;
     int warnings_ = 0;
 };
-
-std::string Lower(std::string text)
-{
-    for (char &c : text)
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    return text;
-}
 
 std::string BaseName(const std::string &path)
 {
@@ -94,24 +79,19 @@ std::string WindowsError(DWORD error)
     return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
 }
 
-// The system directory as the 32-bit service sees it; a 64-bit qelctl finds it under
-// another name (SysWOW64). Empty when it is longer than room.
-std::string SystemDirectory(UINT room = MAX_PATH)
-{
-    char directory[MAX_PATH];
+// The system directory as the 32-bit service sees it (a 64-bit qelctl finds it as SysWOW64).
 #ifdef _WIN64
-    const UINT length = GetSystemWow64DirectoryA(directory, MAX_PATH);
+const auto GetServiceSystemDirectory = GetSystemWow64DirectoryA;
 #else
-    const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+const auto GetServiceSystemDirectory = GetSystemDirectoryA;
 #endif
-    return length == 0 || length >= room ? std::string() : std::string(directory, length);
-}
 
-std::string WindowsDirectory()
+// A directory that get answers; empty when its path does not fit room.
+std::string Directory(UINT(WINAPI *get)(LPSTR, UINT), UINT room = MAX_PATH)
 {
     char directory[MAX_PATH];
-    const UINT length = GetWindowsDirectoryA(directory, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string() : std::string(directory, length);
+    const UINT length = get(directory, MAX_PATH);
+    return length == 0 || length >= room ? std::string() : std::string(directory, length);
 }
 
 // --- the printer's registry ------------------------------------------------------
@@ -120,36 +100,36 @@ void CheckPrinterRegistry(Diagnosis &diagnosis, const std::string &printer)
 {
     const std::string key = "HKLM\\" + PrinterKeyPath(printer);
     if (!KeyExists(PrinterKeyPath(printer)))
-        return diagnosis.Fail("printer key", "no key " + key,
-                              "install the printer, or give its name exactly as qelctl list shows it");
-    diagnosis.Ok("printer key", key);
+        return diagnosis.Add("FAIL", "printer key", "no key " + key,
+                             "install the printer, or give its name exactly as qelctl list shows it");
+    diagnosis.Add("OK", "printer key", key);
 
     const std::optional<std::string> port = ReadPrinterString(printer, QEL_VALUE_PORT);
     const char *kind = port ? ClassifyPort(*port) : "";
     if (!port)
-        diagnosis.Fail("Port",
-                       "the printer's key has no \"Port\" value: the instance cannot look its printer up, and "
-                       "every request that needs the printer fails",
-                       "give the printer a port in its properties");
+        diagnosis.Add("FAIL", "Port",
+                      "the printer's key has no \"Port\" value: the instance cannot look its printer up, and "
+                      "every request that needs the printer fails",
+                      "give the printer a port in its properties");
     else if (port->empty())
-        diagnosis.Fail("Port", "\"Port\" is empty: the instance cannot look its printer up",
-                       "give the printer a port in its properties");
+        diagnosis.Add("FAIL", "Port", "\"Port\" is empty: the instance cannot look its printer up",
+                      "give the printer a port in its properties");
     else if (std::string(kind) == "other" && ReadDriverDword(printer, QEL_VALUE_NON_BIDI).value_or(0) != 0)
-        diagnosis.Warn("Port",
-                       *port + " (" + kind +
-                           "), with \"NON BIDI MODE\" set: the library does not look the printer up, so 1124 and "
-                           "status refreshes fail by design",
-                       "remove \"NON BIDI MODE\" from PrinterDriverData if the printer talks back");
+        diagnosis.Add("WARN", "Port",
+                      *port + " (" + kind +
+                          "), with \"NON BIDI MODE\" set: the library does not look the printer up, so 1124 and "
+                          "status refreshes fail by design",
+                      "remove \"NON BIDI MODE\" from PrinterDriverData if the printer talks back");
     else
-        diagnosis.Ok("Port", *port + " (" + kind + ")");
+        diagnosis.Add("OK", "Port", *port + " (" + kind + ")");
 
     if (KeyExists(DriverDataKeyPath(printer)))
-        diagnosis.Ok("PrinterDriverData", "HKLM\\" + DriverDataKeyPath(printer));
+        diagnosis.Add("OK", "PrinterDriverData", "HKLM\\" + DriverDataKeyPath(printer));
     else
-        diagnosis.Warn("PrinterDriverData",
-                       "missing: the first instance creates it, as a volatile key whose values are gone after "
-                       "Windows restarts",
-                       "nothing, unless values such as \"NON BIDI MODE\" should last: then create the key");
+        diagnosis.Add("WARN", "PrinterDriverData",
+                      "missing: the first instance creates it, as a volatile key whose values are gone after "
+                      "Windows restarts",
+                      "nothing, unless values such as \"NON BIDI MODE\" should last: then create the key");
 }
 
 // --- the service program and its library ------------------------------------------
@@ -161,8 +141,8 @@ std::string FindLibrary(const ServiceProgram &program, std::string *where)
 {
     const std::pair<std::string, const char *> places[] = {
         {program.directory, "beside the service program"},
-        {SystemDirectory(), "in the system directory"},
-        {WindowsDirectory(), "in the Windows directory"},
+        {Directory(GetServiceSystemDirectory), "in the system directory"},
+        {Directory(GetWindowsDirectoryA), "in the Windows directory"},
     };
     for (const auto &place : places) {
         *where = place.second;
@@ -185,23 +165,24 @@ void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
     std::string where;
     const std::string path = FindLibrary(program, &where);
     if (path.empty())
-        return diagnosis.Fail("library",
-                              std::string(kLibraryName) + " not found beside " + program.path +
-                                  ", in the system or Windows directory, or on PATH: " + kNotStarting,
-                              "install the printer software, or put its QRMTOV.DLL beside qelapp32.exe");
+        return diagnosis.Add("FAIL", "library",
+                             std::string(kLibraryName) + " not found beside " + program.path +
+                                 ", in the system or Windows directory, or on PATH: " + kNotStarting,
+                             "install the printer software, or put its QRMTOV.DLL beside qelapp32.exe");
 #ifdef _WIN64
     // A 64-bit process cannot load the 32-bit library the service loads.
-    return diagnosis.Warn("library", path + " (" + where + "), not loaded by the 64-bit qelctl",
-                          "run the 32-bit bin\\qelctl.exe check to see it load and its entry points");
+    return diagnosis.Add("WARN", "library", path + " (" + where + "), not loaded by the 64-bit qelctl",
+                         "run the 32-bit bin\\qelctl.exe check to see it load and its entry points");
 #endif
     // Its dependencies are looked for beside it, as they would be for the service.
     const ModuleGuard module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (module.Get() == nullptr)
-        return diagnosis.Fail(
-            "library", path + " (" + where + ") does not load (" + WindowsError(GetLastError()) + "): " + kNotStarting,
-            "install the printer software again: a library it needs is missing, or it is not a "
-            "32-bit DLL");
-    diagnosis.Ok("library", path + " (" + where + "), loads");
+        return diagnosis.Add("FAIL", "library",
+                             path + " (" + where + ") does not load (" + WindowsError(GetLastError()) +
+                                 "): " + kNotStarting,
+                             "install the printer software again: a library it needs is missing, or it is not a "
+                             "32-bit DLL");
+    diagnosis.Add("OK", "library", path + " (" + where + "), loads");
 
     std::string missing;
     int missingCount = 0;
@@ -213,11 +194,11 @@ void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
     }
     const std::string total = std::to_string(sizeof(kTovEntryPointNames) / sizeof(kTovEntryPointNames[0]));
     if (missingCount == 0)
-        diagnosis.Ok("entry points", "all " + total);
+        diagnosis.Add("OK", "entry points", "all " + total);
     else
-        diagnosis.Fail("entry points",
-                       std::to_string(missingCount) + " of " + total + " missing (" + missing + "): " + kNotStarting,
-                       "this QRMTOV.DLL belongs to another release: install the printer software again");
+        diagnosis.Add("FAIL", "entry points",
+                      std::to_string(missingCount) + " of " + total + " missing (" + missing + "): " + kNotStarting,
+                      "this QRMTOV.DLL belongs to another release: install the printer software again");
 }
 
 // --- the printer software's components ----------------------------------------------
@@ -259,38 +240,39 @@ void CheckComponent(Diagnosis &diagnosis, const std::string &directory, const Co
     const std::string backup = directory + row.backup;
     const std::string point = "component " + name;
     if (!FileExists(directory + row.component) && FileExists(backup))
-        return diagnosis.Warn(
-            point, "missing from " + directory + "; the next start of an instance restores it from " + backupName,
-            "nothing, or copy " + backupName + " to " + name + " yourself");
+        return diagnosis.Add("WARN", point,
+                             "missing from " + directory + "; the next start of an instance restores it from " +
+                                 backupName,
+                             "nothing, or copy " + backupName + " to " + name + " yourself");
     if (!FileExists(directory + row.component))
-        return diagnosis.Warn(point,
-                              "missing from " + directory + ", and so is its backup " + backupName +
-                                  ": the service starts without it",
-                              "install the printer software again if the printer needs it");
+        return diagnosis.Add("WARN", point,
+                             "missing from " + directory + ", and so is its backup " + backupName +
+                                 ": the service starts without it",
+                             "install the printer software again if the printer needs it");
     if (!row.versioned)
-        return diagnosis.Ok(point, "present (presence is all the service asks)");
+        return diagnosis.Add("OK", point, "present (presence is all the service asks)");
     const auto version = ReadFileVersion(directory + row.component);
     const std::string required = std::to_string(row.requiredMajor) + "." + std::to_string(row.requiredMinor);
     if (!version)
-        return diagnosis.Ok(point, "present, without version information (the service lets it pass)");
+        return diagnosis.Add("OK", point, "present, without version information (the service lets it pass)");
     if (IsRecentEnough(version, row))
-        return diagnosis.Ok(point, "version " + VersionText(version) + " (" + required + " or later required)");
+        return diagnosis.Add("OK", point, "version " + VersionText(version) + " (" + required + " or later required)");
     const std::string finding = "version " + VersionText(version) + ", older than the " + required +
                                 " required: every start of an instance stops, schedules the replacement of the "
                                 "printer software from its .BAK files and asks to restart Windows";
     const auto backupVersion = ReadFileVersion(backup);
     if (!FileExists(backup))
-        diagnosis.Fail(point, finding,
-                       backupName + " is missing, so a restart cannot help: install the printer software again");
+        diagnosis.Add("FAIL", point, finding,
+                      backupName + " is missing, so a restart cannot help: install the printer software again");
     else if (!IsRecentEnough(backupVersion, row))
-        diagnosis.Fail(point, finding,
-                       backupName + " is version " + VersionText(backupVersion) +
-                           " too, so a restart cannot help: install the printer software again");
+        diagnosis.Add("FAIL", point, finding,
+                      backupName + " is version " + VersionText(backupVersion) +
+                          " too, so a restart cannot help: install the printer software again");
     else
-        diagnosis.Fail(point, finding,
-                       "restart Windows once the replacement is scheduled (a start of the instance or qelapp32.exe "
-                       "/Q schedules it; see the replacement line): " +
-                           backupName + " then takes its place");
+        diagnosis.Add("FAIL", point, finding,
+                      "restart Windows once the replacement is scheduled (a start of the instance or qelapp32.exe "
+                      "/Q schedules it; see the replacement line): " +
+                          backupName + " then takes its place");
 }
 
 // How many of the renames name one of the components as their target.
@@ -299,7 +281,7 @@ int CountComponentTargets(const std::vector<std::string> &targets)
     int count = 0;
     for (const std::string &target : targets) {
         for (const ComponentRow &row : kComponentTable)
-            count += Lower(BaseName(target)) == Lower(row.component + 1);
+            count += lstrcmpiA(BaseName(target).c_str(), row.component + 1) == 0;
     }
     return count;
 }
@@ -351,24 +333,24 @@ int CountRegisteredRenames()
 
 void CheckComponents(Diagnosis &diagnosis)
 {
-    const std::string directory = SystemDirectory(kSystemDirectoryRoom);
+    const std::string directory = Directory(GetServiceSystemDirectory, kSystemDirectoryRoom);
     if (directory.empty())
-        return diagnosis.Fail("system directory",
-                              "its path does not fit the service's 250 characters: the component check fails and "
-                              "every start stops",
-                              "run Windows from a shorter path");
+        return diagnosis.Add("FAIL", "system directory",
+                             "its path does not fit the service's 250 characters: the component check fails and "
+                             "every start stops",
+                             "run Windows from a shorter path");
     for (const ComponentRow &row : kComponentTable)
         CheckComponent(diagnosis, directory, row);
     const int wininit = CountWininitRenames();
     const int registered = CountRegisteredRenames();
     if (wininit == 0 && registered == 0)
-        diagnosis.Ok("replacement at restart", "none pending");
+        diagnosis.Add("OK", "replacement at restart", "none pending");
     else
-        diagnosis.Warn("replacement at restart",
-                       "the printer software's components are to be replaced when Windows restarts (" +
-                           std::to_string(wininit) + " in wininit.ini [Rename], " + std::to_string(registered) +
-                           " in PendingFileRenameOperations)",
-                       "restart Windows to carry it out");
+        diagnosis.Add("WARN", "replacement at restart",
+                      "the printer software's components are to be replaced when Windows restarts (" +
+                          std::to_string(wininit) + " in wininit.ini [Rename], " + std::to_string(registered) +
+                          " in PendingFileRenameOperations)",
+                      "restart Windows to carry it out");
 }
 
 // --- the instance --------------------------------------------------------------------
@@ -382,28 +364,27 @@ void CheckInstance(Diagnosis &diagnosis, const std::string &printer, DWORD answe
     GetWindowThreadProcessId(serving, &processId);
     const std::string process = "process " + std::to_string(processId);
     if (published.state != Publication::Window && serving != nullptr)
-        return diagnosis.Warn("instance",
-                              process + " serves the printer, but " QEL_VALUE_HWND
-                                        " does not name its window: clients cannot find it",
-                              start + " (it gives way to the running one and publishes it again)");
+        return diagnosis.Add("WARN", "instance",
+                             process + " serves the printer, but " QEL_VALUE_HWND
+                                       " does not name its window: clients cannot find it",
+                             start + " (it gives way to the running one and publishes it again)");
     if (published.state == Publication::Stale)
-        return diagnosis.Warn("instance",
-                              QEL_VALUE_HWND " is " + Hex32(published.value) +
-                                  ", which names no instance window: the last instance ended without clearing it (a "
-                                  "crash, or it was ended by force)",
-                              "start it again: " + start);
+        return diagnosis.Add("WARN", "instance",
+                             QEL_VALUE_HWND " is " + Hex32(published.value) +
+                                 ", which names no instance window: the last instance ended without clearing it (a "
+                                 "crash, or it was ended by force)",
+                             "start it again: " + start);
     if (published.state != Publication::Window)
-        return diagnosis.Warn("instance",
-                              std::string("none serves the printer (" QEL_VALUE_HWND " ") +
-                                  (published.state == Publication::Zero ? "is 0)" : "is not published)"),
-                              start);
+        return diagnosis.Add("WARN", "instance",
+                             std::string("none serves the printer (" QEL_VALUE_HWND " ") +
+                                 (published.state == Publication::Zero ? "is 0)" : "is not published)"),
+                             start);
     const Instance instance(printer, published.window);
-    DWORD answer = 0;
-    if (instance.Ask(WM_QELAPP32_NOOP, 0, 0, answerTimeoutMs, &answer) && answer == 1)
-        return diagnosis.Ok("instance", process + " answers 1137 (window " + Hex32(published.value) + ")");
-    diagnosis.Fail("instance",
-                   process + " does not answer 1137 within " + std::to_string(answerTimeoutMs) + " ms: it hangs",
-                   "end " + process + ", then " + start);
+    if (instance.AnswersNoop(answerTimeoutMs))
+        return diagnosis.Add("OK", "instance", process + " answers 1137 (window " + Hex32(published.value) + ")");
+    diagnosis.Add("FAIL", "instance",
+                  process + " does not answer 1137 within " + std::to_string(answerTimeoutMs) + " ms: it hangs",
+                  "end " + process + ", then " + start);
 }
 
 } // namespace
@@ -414,10 +395,10 @@ int RunCheck(CommandContext &context)
     CheckPrinterRegistry(diagnosis, context.printer);
     const ServiceProgram program = FindServiceProgram(context.invocation);
     if (!program.exists)
-        diagnosis.Fail("service program", "no " + std::string(kServiceProgramName) + " at " + program.path,
-                       "install it beside qelctl.exe, or name it with --exe PATH");
+        diagnosis.Add("FAIL", "service program", "no " + std::string(kServiceProgramName) + " at " + program.path,
+                      "install it beside qelctl.exe, or name it with --exe PATH");
     else
-        diagnosis.Ok("service program", program.path);
+        diagnosis.Add("OK", "service program", program.path);
     CheckLibrary(diagnosis, program);
     CheckComponents(diagnosis);
     CheckInstance(diagnosis, context.printer, context.answerTimeoutMs);

@@ -31,12 +31,6 @@ private:
     QelStartEvents events_;
 };
 
-bool AnswersNoop(const Instance &instance, DWORD timeoutMs)
-{
-    DWORD answer = 0;
-    return instance.Ask(WM_QELAPP32_NOOP, 0, 0, timeoutMs, &answer) && answer == 1;
-}
-
 std::string DescribeOptionalDword(const std::optional<DWORD> &value)
 {
     return value ? Hex32(*value) + " (" + std::to_string(*value) + ")" : "not set";
@@ -132,7 +126,7 @@ int RunInfo(CommandContext &context)
         context.out.Line("instance:      none");
         Fail(kExitNoInstance, error);
     }
-    const bool answers = AnswersNoop(instance, context.answerTimeoutMs);
+    const bool answers = instance.AnswersNoop(context.answerTimeoutMs);
     fields.Add("processId", instance.ProcessId());
     fields.AddBool("answers", answers);
     context.out.Line("instance:      process " + std::to_string(instance.ProcessId()) + ", window " +
@@ -154,7 +148,7 @@ int RunWaitReady(CommandContext &context)
         const DWORD elapsed = GetTickCount() - start;
         Instance instance;
         std::string ignored;
-        if (instance.Locate(context.printer, &ignored) && AnswersNoop(instance, kNoopTimeoutMs))
+        if (instance.Locate(context.printer, &ignored) && instance.AnswersNoop(kNoopTimeoutMs))
             return ReportState(context, "ready", kExitOk,
                                "ready: the instance answers (" + FormatSeconds(elapsed) + ")");
         if (elapsed >= timeoutMs)
@@ -213,8 +207,7 @@ int RunStart(CommandContext &context)
 int RunStop(CommandContext &context)
 {
     const DWORD timeoutMs = context.Number("--timeout", kDefaultStopTimeoutMs);
-    Instance instance;
-    context.Connect(&instance);
+    Instance instance(context.printer);
     // --handle, else what 1124 answers, else 0: ending must not depend on the printer.
     DWORD enumAnswer = QEL_FAILURE;
     WORD handle = 0;

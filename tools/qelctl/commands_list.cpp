@@ -51,8 +51,8 @@ void InspectPrinter(PrinterRow &row, DWORD answerTimeoutMs, bool askStatus)
     if (row.published.state != Publication::Window)
         return;
     const Instance instance(row.name, row.published.window);
+    row.answers = instance.AnswersNoop(answerTimeoutMs);
     DWORD answer = 0;
-    row.answers = instance.Ask(WM_QELAPP32_NOOP, 0, 0, answerTimeoutMs, &answer) && answer == 1;
     if (row.answers && askStatus &&
         instance.Ask(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_NO_WAIT, kStatusAnswerMs, &answer))
         row.status = answer;

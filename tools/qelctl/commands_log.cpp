@@ -25,23 +25,13 @@ struct LogSession {
     DWORD instanceExitCode = 0;
 };
 
+// WaitForDebugEvent hands every debug string over as ANSI, OutputDebugStringW's too.
 std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO &info)
 {
-    const size_t characters = info.nDebugStringLength;
-    if (characters == 0)
-        return std::string();
-    if (info.fUnicode) {
-        std::vector<wchar_t> wide(characters + 1, L'\0');
-        SIZE_T read = 0;
-        ReadProcessMemory(process, info.lpDebugStringData, wide.data(), characters * sizeof(wchar_t), &read);
-        std::vector<char> narrow(characters * 2 + 1, '\0');
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, narrow.data(), static_cast<int>(narrow.size() - 1), nullptr,
-                            nullptr);
-        return narrow.data();
-    }
-    std::string text(characters, '\0');
+    std::string text(info.nDebugStringLength, '\0');
     SIZE_T read = 0;
-    ReadProcessMemory(process, info.lpDebugStringData, &text[0], characters, &read);
+    if (!text.empty())
+        ReadProcessMemory(process, info.lpDebugStringData, &text[0], text.size(), &read);
     text.resize(read);
     return text.substr(0, text.find('\0'));
 }
@@ -66,29 +56,6 @@ void ReportLine(CommandContext &context, LogSession *session, const std::string 
     session->lines.push_back(entry.Text());
 }
 
-// Handles one debug event; answers how to continue it, and notes the instance's end.
-DWORD HandleDebugEvent(CommandContext &context, LogSession *session, const DEBUG_EVENT &event, bool *ended)
-{
-    switch (event.dwDebugEventCode) {
-    case CREATE_PROCESS_DEBUG_EVENT:
-    case LOAD_DLL_DEBUG_EVENT: CloseDebugEventFile(event); return DBG_CONTINUE;
-    case OUTPUT_DEBUG_STRING_EVENT:
-        ReportLine(context, session, ReadDebugString(session->process, event.u.DebugString));
-        return DBG_CONTINUE;
-    case EXCEPTION_DEBUG_EVENT: {
-        // Only our own attach breakpoint is ours to swallow; every other exception goes
-        // back to the instance's handlers as if no debugger were there.
-        const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
-        return code == EXCEPTION_BREAKPOINT || code == kWow64Breakpoint ? DBG_CONTINUE : DBG_EXCEPTION_NOT_HANDLED;
-    }
-    case EXIT_PROCESS_DEBUG_EVENT:
-        session->instanceExitCode = event.u.ExitProcess.dwExitCode;
-        *ended = true;
-        return DBG_CONTINUE;
-    default: return DBG_CONTINUE;
-    }
-}
-
 LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
@@ -100,10 +67,25 @@ LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD tim
         DEBUG_EVENT event{};
         if (!WaitForDebugEvent(&event, kDebugEventWaitMs))
             continue;
-        bool ended = false;
-        const DWORD status = HandleDebugEvent(context, session, event, &ended);
+        DWORD status = DBG_CONTINUE;
+        const DWORD exception = event.u.Exception.ExceptionRecord.ExceptionCode;
+        switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+        case LOAD_DLL_DEBUG_EVENT: CloseDebugEventFile(event); break;
+        case OUTPUT_DEBUG_STRING_EVENT:
+            ReportLine(context, session, ReadDebugString(session->process, event.u.DebugString));
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            // Only our own attach breakpoint is ours to swallow; every other exception goes
+            // back to the instance's handlers as if no debugger were there.
+            if (exception != EXCEPTION_BREAKPOINT && exception != kWow64Breakpoint)
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT: session->instanceExitCode = event.u.ExitProcess.dwExitCode; break;
+        default: break;
+        }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-        if (ended)
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
             return kInstanceEnded;
     }
 }
@@ -113,8 +95,7 @@ LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD tim
 int RunLog(CommandContext &context)
 {
     const DWORD timeoutMs = context.Number("--timeout", kUnlimited);
-    Instance instance;
-    context.Connect(&instance);
+    const Instance instance(context.printer);
     LogSession session;
     session.everyLine = context.Has("--all");
     session.processId = instance.ProcessId();

@@ -195,8 +195,7 @@ int RunMessage(CommandContext &context)
     const DWORD size =
         row.wParam == Param::HandleAndSize ? context.Number("--size", kDefaultDeviceIdBufferSize, 0xFFFF) : 0;
     const LPARAM lParam = row.message == WM_QELAPP32_GETSTATUS ? ChooseRefreshMode(context) : 0;
-    Instance instance;
-    context.Connect(&instance);
+    const Instance instance(context.printer);
     const WORD handle = row.wParam == Param::Zero ? 0 : context.PrinterHandle(instance);
     row.decode(context, instance, row, QEL_MAKE_WPARAM(handle, size), lParam);
     return kExitOk;
@@ -205,8 +204,7 @@ int RunMessage(CommandContext &context)
 int RunWrite(CommandContext &context)
 {
     const std::string bytes = context.HexArgument(context.args[0], QEL_MAX_MESSAGE_LENGTH);
-    Instance instance;
-    context.Connect(&instance);
+    const Instance instance(context.printer);
     const WORD handle = context.PrinterHandle(instance);
     // The library places the bytes in the instance and frees them once the queue has copied them.
     DWORD_PTR raw = 0;
@@ -225,15 +223,8 @@ int RunRead(CommandContext &context)
     const DWORD size = context.Number("--size", QEL_MAX_MESSAGE_LENGTH, 0xFFFF);
     if (size == 0)
         Fail(kExitUsage, "--size needs at least 1 byte");
-    Instance instance;
-    context.Connect(&instance);
-    std::string message(size, '\0');
-    DWORD length = 0;
-    const QelResult result = QelRead(instance.Client(), &message[0], size, &length, context.answerTimeoutMs, nullptr);
-    context.CheckDelivered(result, WM_QELAPP32_READ);
-    // The length is the stored one, which exceeds the buffer when the buffer was smaller
-    // than the message; only what was copied counts.
-    message.resize(result == QEL_OK ? std::min(length, size) : 0);
+    const Instance instance(context.printer);
+    const std::string message = context.Read(instance, size);
     context.out.Fields().Add("length", static_cast<unsigned>(message.size()));
     if (message.empty())
         context.out.Line("no message waiting");
@@ -247,8 +238,7 @@ int RunBidi(CommandContext &context)
     const std::string bytes = context.HexArgument(context.args[0], QEL_MAX_MESSAGE_LENGTH);
     const DWORD timeoutMs = context.Number("--timeout", kDefaultBidiTimeoutMs);
     const DWORD pollMs = context.Number("--interval", kDefaultBidiPollMs);
-    Instance instance;
-    context.Connect(&instance);
+    const Instance instance(context.printer);
     const WORD handle = context.PrinterHandle(instance);
     const DWORD start = GetTickCount();
     context.out.Line("sent " + FormatHexBytes(bytes));
@@ -282,8 +272,7 @@ int RunSendFile(CommandContext &context)
     const DWORD timeoutMs = context.Number("--timeout", 0); // 0: no time limit
     const DWORD pollMs = context.Number("--interval", kDefaultSenderPollMs);
     const UINT message = context.Has("--use-1141") ? WM_QELAPP32_SENDFILE2 : WM_QELAPP32_SENDFILE;
-    Instance instance;
-    context.Connect(&instance);
+    const Instance instance(context.printer);
     if (query) {
         const bool running = AskWhetherSending(context, instance, message);
         context.out.Fields().AddBool("running", running);
@@ -330,8 +319,7 @@ int RunStore(CommandContext &context)
         Fail(kExitUsage, "the text has " + std::to_string(text->size()) + " bytes, at most " +
                              std::to_string(QEL_STORE_DATA_SIZE) + " allowed");
     const std::string bytes = text != nullptr ? *text : context.HexArgument(context.args[1], QEL_STORE_DATA_SIZE);
-    Instance instance;
-    context.Connect(&instance);
+    const Instance instance(context.printer);
     // The library holds the printer's mailbox mutex from the values to the answer.
     DWORD_PTR raw = 0;
     const QelResult result = QelStoreData(instance.Client(), name.c_str(), bytes.data(),
@@ -355,8 +343,7 @@ int RunRetrieve(CommandContext &context)
     if (!ParseNumber(context.args[1], &size) || size == 0 || size > QEL_STORE_DATA_SIZE)
         Fail(kExitUsage, "SIZE must be a number from 1 to " + std::to_string(QEL_STORE_DATA_SIZE) + ", not \"" +
                              context.args[1] + "\"");
-    Instance instance;
-    context.Connect(&instance);
+    const Instance instance(context.printer);
     std::string bytes(size, '\0');
     DWORD delivered = 0;
     DWORD_PTR raw = 0;

@@ -59,6 +59,15 @@ Instance::Instance(const std::string &printer, HWND window) : client_()
     GetWindowThreadProcessId(window, &client_.processId);
 }
 
+Instance::Instance(const std::string &printer) : client_()
+{
+    std::string error;
+    if (!Locate(printer, &error)) {
+        QelCloseInstance(&client_);
+        Fail(kExitNoInstance, error);
+    }
+}
+
 bool Instance::Locate(const std::string &printer, std::string *error)
 {
     // A process that cannot be opened still answers the messages without buffers; those
@@ -81,6 +90,12 @@ bool Instance::Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs, 
         return false;
     *answer = QEL_ANSWER(raw);
     return true;
+}
+
+bool Instance::AnswersNoop(DWORD timeoutMs) const
+{
+    DWORD answer = 0;
+    return Ask(WM_QELAPP32_NOOP, 0, 0, timeoutMs, &answer) && answer == 1;
 }
 
 PublishedWindow ReadPublishedWindow(const std::string &printer)

@@ -90,34 +90,40 @@ Resolved ResolveCommand(const std::vector<std::string> &words)
     return {};
 }
 
-// Fails (usage) for a command line the command does not take; "" when it takes it.
-std::string CheckCommandLine(const Invocation &invocation, const Resolved &resolved)
+[[noreturn]] void FailUsage(const std::string &message)
+{
+    Fail(kExitUsage, message + " (qelctl --help for usage)");
+}
+
+// Fails (usage) for a command line the command does not take.
+void CheckCommandLine(const Invocation &invocation, const Resolved &resolved)
 {
     const CommandEntry &command = *resolved.command;
     if (resolved.missingPrinter)
-        return "missing PRINTER: " + UsageLine(command);
+        FailUsage("missing PRINTER: " + UsageLine(command));
     for (const auto &option : invocation.options) {
         if (!AcceptsOption(command, option.first))
-            return std::string(command.name) + " does not take " + option.first;
+            FailUsage(std::string(command.name) + " does not take " + option.first);
     }
     const int args = static_cast<int>(invocation.positionals.size() - resolved.argsFrom);
-    return args < command.minArgs || args > command.maxArgs ? UsageLine(command) : "";
+    if (args < command.minArgs || args > command.maxArgs)
+        FailUsage(UsageLine(command));
 }
 
 // Why no command runs: a command given a printer it takes none of, missing words, an unknown one.
-std::string ExplainUnresolved(const std::vector<std::string> &words, const Resolved &resolved)
+[[noreturn]] void FailUnresolved(const std::vector<std::string> &words, const Resolved &resolved)
 {
     const CommandEntry *second = words.size() >= 2 ? FindCommand(words[1]) : nullptr;
     if (Runs(second) && second->syntax == Syntax::NoPrinter)
-        return std::string(second->name) + " takes no printer: " + UsageLine(*second);
+        FailUsage(std::string(second->name) + " takes no printer: " + UsageLine(*second));
     if (words.size() < 2)
-        return words.empty() ? "missing PRINTER and COMMAND" : "missing COMMAND";
-    return "unknown command \"" + resolved.commandName + "\"";
+        FailUsage(words.empty() ? "missing PRINTER and COMMAND" : "missing COMMAND");
+    FailUsage("unknown command \"" + resolved.commandName + "\"");
 }
 
 // "help", "help COMMAND", "exit-codes", "--help" and "COMMAND --help" need no printer;
 // false when the words ask for none of them.
-bool RunHelp(const Invocation &invocation, const Resolved &resolved, std::string *error)
+bool RunHelp(const Invocation &invocation, const Resolved &resolved)
 {
     const auto &words = invocation.positionals;
     const bool helpOption = OptionValue(invocation, "--help") != nullptr;
@@ -127,7 +133,7 @@ bool RunHelp(const Invocation &invocation, const Resolved &resolved, std::string
     else if ((words.empty() && helpOption) || (words.size() == 1 && words[0] == "help"))
         PrintGeneralHelp();
     else if (!words.empty() && words[0] == "help" && (topic == nullptr || words.size() > 2))
-        *error = "help: unknown command \"" + words[1] + "\"";
+        FailUsage("help: unknown command \"" + words[1] + "\"");
     else if (!words.empty() && words[0] == "help")
         PrintCommandHelp(*topic);
     else if (words.size() == 1 && helpOption && FindCommand(words[0]) != nullptr)
@@ -139,6 +145,16 @@ bool RunHelp(const Invocation &invocation, const Resolved &resolved, std::string
     return true;
 }
 
+// The command's own time bound for one answer, or --answer-timeout.
+DWORD AnswerTimeout(const Invocation &invocation, const CommandEntry &command)
+{
+    const std::string *given = OptionValue(invocation, "--answer-timeout");
+    DWORD timeoutMs = command.answerTimeoutMs;
+    if (given != nullptr && (!ParseNumber(*given, &timeoutMs) || timeoutMs == 0))
+        FailUsage("--answer-timeout needs a number of milliseconds above 0");
+    return timeoutMs;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -148,31 +164,23 @@ int main(int argc, char **argv)
     std::string error;
     const bool parsed = ParseInvocation(argc, argv, &invocation, &error);
     const Resolved resolved = ResolveCommand(invocation.positionals);
-    Output out(OptionValue(invocation, "--json") != nullptr, resolved.commandName, resolved.printer);
-
-    DWORD answerTimeoutMs = resolved.command != nullptr ? resolved.command->answerTimeoutMs : 0;
-    const std::string *answerTimeout = OptionValue(invocation, "--answer-timeout");
-    if (parsed && RunHelp(invocation, resolved, &error) && error.empty())
-        return kExitOk;
-    if (error.empty())
-        error = resolved.command == nullptr ? ExplainUnresolved(invocation.positionals, resolved)
-                                            : CheckCommandLine(invocation, resolved);
-    if (error.empty() && answerTimeout != nullptr &&
-        (!ParseNumber(*answerTimeout, &answerTimeoutMs) || answerTimeoutMs == 0))
-        error = "--answer-timeout needs a number of milliseconds above 0";
-    if (!error.empty()) {
-        out.Fail(kExitUsage, error + " (qelctl --help for usage)");
-        return out.Finish(kExitUsage);
-    }
     const auto &words = invocation.positionals;
-    CommandContext context{
-        invocation,
-        std::vector<std::string>(words.begin() + static_cast<std::ptrdiff_t>(resolved.argsFrom), words.end()),
-        resolved.printer,
-        out,
-        answerTimeoutMs,
-        resolved.commandName};
+    Output out(OptionValue(invocation, "--json") != nullptr, resolved.commandName, resolved.printer);
     try {
+        if (!parsed)
+            FailUsage(error);
+        if (RunHelp(invocation, resolved))
+            return kExitOk;
+        if (resolved.command == nullptr)
+            FailUnresolved(words, resolved);
+        CheckCommandLine(invocation, resolved);
+        CommandContext context{
+            invocation,
+            std::vector<std::string>(words.begin() + static_cast<std::ptrdiff_t>(resolved.argsFrom), words.end()),
+            resolved.printer,
+            out,
+            AnswerTimeout(invocation, *resolved.command),
+            resolved.commandName};
         return out.Finish(resolved.command->handler(context));
     } catch (const Failure &failure) {
         return out.Finish(out.Fail(failure.exitCode, failure.message));

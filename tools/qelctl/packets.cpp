@@ -40,96 +40,66 @@ std::string Payload(const std::string &bytes)
     return bytes.substr(QEL_PACKET_HEADER_SIZE);
 }
 
-std::vector<int> StatusBits(const std::string &bytes)
-{
-    std::vector<int> bits;
-    for (const StatusFlag &flag : kStatusFlags) {
-        if (At(bytes, 5 + flag.flagIndex) & flag.mask)
-            bits.push_back(flag.statusBit);
-    }
-    return bits;
-}
-
-unsigned PacketValue(const std::string &bytes)
-{
-    return At(bytes, QEL_VALUE_PACKET_VALUE_OFFSET) << 8 | At(bytes, QEL_VALUE_PACKET_VALUE_OFFSET + 1);
-}
-
-std::string DescribeStatus(const std::string &bytes)
+// Each kind of message reads as one line, and adds its own fields for --json.
+std::string DecodeStatus(const std::string &bytes, JsonObject &fields)
 {
     char text[64];
     std::snprintf(text, sizeof(text), "status S5=%02x S6=%02x S7=%02x", At(bytes, 5), At(bytes, 6), At(bytes, 7));
+    fields.Add("s5", static_cast<unsigned>(At(bytes, 5)));
+    fields.Add("s6", static_cast<unsigned>(At(bytes, 6)));
+    fields.Add("s7", static_cast<unsigned>(At(bytes, 7)));
+    std::vector<std::string> bits;
+    std::string list;
+    for (const StatusFlag &flag : kStatusFlags) {
+        if ((At(bytes, 5 + flag.flagIndex) & flag.mask) == 0)
+            continue;
+        bits.push_back(std::to_string(flag.statusBit));
+        list += (list.empty() ? " " : ", ") + bits.back();
+        for (const StatusBitName &name : kStatusBitNames)
+            list += name.bit == flag.statusBit ? std::string(" (") + name.name + ")" : "";
+    }
+    fields.AddRaw("statusBits", JsonArray(bits));
     // The instance sends exactly these flags when the printer answers well again.
     if (At(bytes, 5) == 0x01 && At(bytes, 6) == 0 && At(bytes, 7) == 0)
         return std::string(text) + " (printer OK again, or status bit 10)";
-    const std::vector<int> bits = StatusBits(bytes);
-    std::string list = bits.empty() ? "no status bits" : "status bits";
-    for (size_t i = 0; i < bits.size(); ++i) {
-        list += (i == 0 ? " " : ", ") + std::to_string(bits[i]);
-        for (const StatusBitName &name : kStatusBitNames)
-            list += name.bit == bits[i] ? std::string(" (") + name.name + ")" : "";
-    }
-    return std::string(text) + " (" + list + ")";
+    return std::string(text) + (bits.empty() ? " (no status bits)" : " (status bits" + list + ")");
 }
 
-void AddStatusFields(JsonObject &object, const std::string &bytes)
+std::string DecodeValue(const std::string &bytes, JsonObject &fields)
 {
-    object.Add("s5", static_cast<unsigned>(At(bytes, 5)));
-    object.Add("s6", static_cast<unsigned>(At(bytes, 6)));
-    object.Add("s7", static_cast<unsigned>(At(bytes, 7)));
-    std::vector<std::string> bits;
-    for (const int bit : StatusBits(bytes))
-        bits.push_back(std::to_string(bit));
-    object.AddRaw("statusBits", JsonArray(bits));
-}
-
-std::string DescribeValue(const std::string &bytes)
-{
+    const unsigned value = At(bytes, QEL_VALUE_PACKET_VALUE_OFFSET) << 8 | At(bytes, QEL_VALUE_PACKET_VALUE_OFFSET + 1);
     char text[48];
-    std::snprintf(text, sizeof(text), "value 0x%04x (%u)", PacketValue(bytes), PacketValue(bytes));
+    std::snprintf(text, sizeof(text), "value 0x%04x (%u)", value, value);
+    fields.Add("value", value);
     return text;
 }
 
-void AddValueFields(JsonObject &object, const std::string &bytes)
+std::string DecodeAlertData(const std::string &bytes, JsonObject &fields)
 {
-    object.Add("value", PacketValue(bytes));
+    const std::string data = bytes.substr(QEL_ALERT_DATA_HEADER_SIZE);
+    fields.Add("data", FormatHexBytes(data));
+    return "alert data, " + std::to_string(data.size()) + " bytes: " + FormatHexBytes(data);
 }
 
-std::string DescribeAlertData(const std::string &bytes)
-{
-    return "alert data, " + std::to_string(bytes.size() - QEL_ALERT_DATA_HEADER_SIZE) +
-           " bytes: " + FormatHexBytes(bytes.substr(QEL_ALERT_DATA_HEADER_SIZE));
-}
-
-void AddAlertDataFields(JsonObject &object, const std::string &bytes)
-{
-    object.Add("data", FormatHexBytes(bytes.substr(QEL_ALERT_DATA_HEADER_SIZE)));
-}
-
-std::string DescribeReply(const std::string &bytes)
+std::string DecodeReply(const std::string &bytes, JsonObject &)
 {
     return "packet, payload " + std::to_string(Payload(bytes).size()) + " bytes: " + FormatHexBytes(Payload(bytes));
 }
 
-std::string DescribeRaw(const std::string &bytes)
+std::string DecodeRaw(const std::string &bytes, JsonObject &)
 {
     return "raw " + std::to_string(bytes.size()) + " bytes: " + FormatHexBytes(bytes);
 }
 
-// How each kind of message reads: its name, one line, and its own --json fields.
 struct PacketDecoder {
     const char *name;
-    std::string (*describe)(const std::string &bytes);
-    void (*addFields)(JsonObject &object, const std::string &bytes);
+    std::string (*decode)(const std::string &bytes, JsonObject &fields);
 };
 
 // Indexed by QelPacketKind; the last row is for bytes without a frame.
 constexpr PacketDecoder kDecoders[] = {
-    {"packet", DescribeReply, nullptr},
-    {"status", DescribeStatus, AddStatusFields},
-    {"value", DescribeValue, AddValueFields},
-    {"alert-data", DescribeAlertData, AddAlertDataFields},
-    {"raw", DescribeRaw, nullptr},
+    {"packet", DecodeReply},         {"status", DecodeStatus}, {"value", DecodeValue},
+    {"alert-data", DecodeAlertData}, {"raw", DecodeRaw},
 };
 constexpr size_t kRawDecoder = 4;
 
@@ -201,23 +171,23 @@ std::string FormatPrintable(const std::string &bytes)
 
 std::string DescribePacket(const std::string &bytes)
 {
-    return DecoderFor(bytes).describe(bytes);
+    JsonObject ignored;
+    return DecoderFor(bytes).decode(bytes, ignored);
 }
 
 std::string PacketJson(const std::string &bytes)
 {
-    const PacketDecoder &decoder = DecoderFor(bytes);
-    JsonObject object;
-    object.Add("kind", decoder.name);
+    JsonObject object, fields;
+    const std::string description = DecoderFor(bytes).decode(bytes, fields);
+    object.Add("kind", DecoderFor(bytes).name);
     object.Add("bytes", FormatHexBytes(bytes));
     object.Add("length", static_cast<unsigned>(bytes.size()));
     if (!IsFramed(bytes))
         return object.Text();
     object.Add("declaredLength", DeclaredLength(bytes));
     object.Add("payload", FormatHexBytes(Payload(bytes)));
-    if (decoder.addFields != nullptr)
-        decoder.addFields(object, bytes);
-    object.Add("description", decoder.describe(bytes));
+    object.Merge(fields);
+    object.Add("description", description);
     return object.Text();
 }
 

@@ -23,6 +23,8 @@ struct Invocation {
 bool ParseInvocation(int argc, char **argv, Invocation *invocation, std::string *error);
 // The last value given for the option, or nullptr.
 const std::string *OptionValue(const Invocation &invocation, const char *name);
+// Whether a blank-separated list holds the word.
+bool ListContains(const char *list, const std::string &word);
 // Decimal, or hexadecimal with 0x; the whole text must be the number.
 bool ParseNumber(const std::string &text, DWORD *value);
 
@@ -51,7 +53,11 @@ public:
             AddRaw(key, "null");
     }
     void AddBool(const char *key, bool value) { AddRaw(key, value ? "true" : "false"); }
-    bool Empty() const { return fields_.empty(); }
+    // Adds the other object's fields after these.
+    void Merge(const JsonObject &other)
+    {
+        fields_ += (fields_.empty() || other.fields_.empty() ? "" : ",") + other.fields_;
+    }
     std::string Text() const { return "{" + fields_ + "}"; }
 
 private:
@@ -111,6 +117,8 @@ bool IsConsoleBreakRequested();
 class Instance {
 public:
     Instance() : client_() {}
+    // The instance serving the printer, or a failure (no instance).
+    explicit Instance(const std::string &printer);
     // A window found by other means (list, check): asked only by messages without buffers.
     Instance(const std::string &printer, HWND window);
     ~Instance() { QelCloseInstance(&client_); }
@@ -126,6 +134,8 @@ public:
     // One message through the library; false when the window did not answer in time.
     // *answer is the low 32 bits, the whole answer in either bitness.
     bool Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs, DWORD *answer) const;
+    // Whether it answers 1137 (always 1) in time.
+    bool AnswersNoop(DWORD timeoutMs) const;
 
 private:
     QelInstance client_;
@@ -193,10 +203,10 @@ struct CommandContext {
     DWORD Number(const char *option, DWORD defaultValue, DWORD maximum = 0x7FFFFFFF) const;
     // The byte string of a HEX argument, at most maximum bytes.
     std::string HexArgument(const std::string &text, size_t maximum) const;
-    // The instance serving the printer, or a failure (no instance).
-    void Connect(Instance *instance) const;
     // The low 32 bits of the answer, or a failure when it was not delivered.
     DWORD Ask(const Instance &instance, UINT message, WPARAM wParam, LPARAM lParam) const;
+    // The oldest message of the inbound stream (1126), at most size bytes; empty when none waited.
+    std::string Read(const Instance &instance, DWORD size) const;
     // A failure unless the library delivered the message and it was answered (success or refusal).
     void CheckDelivered(QelResult result, UINT message) const;
     // --handle H, or else the handle that 1124 answers (as a client would learn it).
@@ -205,7 +215,7 @@ struct CommandContext {
     void ReportOneOrZero(DWORD answer, const std::string &success, const std::string &failure) const;
 };
 
-using CommandHandler = int (*)(CommandContext &context);
+using CommandHandler = int(CommandContext &context);
 
 // Where the printer stands: qelctl PRINTER status; qelctl start PRINTER (or qelctl
 // PRINTER start); qelctl list.
@@ -220,7 +230,7 @@ struct CommandEntry {
     int minArgs;
     int maxArgs;
     DWORD answerTimeoutMs; // how long to wait for the instance's answer to one message
-    CommandHandler handler;
+    CommandHandler *handler;
     Syntax syntax = Syntax::PrinterFirst;
 };
 
@@ -228,18 +238,7 @@ const CommandEntry *FindCommand(const std::string &name);
 std::vector<const CommandEntry *> AllCommands();
 bool AcceptsOption(const CommandEntry &command, const std::string &option);
 
-int RunMessage(CommandContext &context); // the commands that send one message: enum, status, ping...
-int RunWrite(CommandContext &context);
-int RunRead(CommandContext &context);
-int RunBidi(CommandContext &context);
-int RunSendFile(CommandContext &context);
-int RunStore(CommandContext &context);
-int RunRetrieve(CommandContext &context);
-int RunInfo(CommandContext &context);
-int RunWaitReady(CommandContext &context);
-int RunStart(CommandContext &context);
-int RunStop(CommandContext &context);
-int RunAlerts(CommandContext &context);
-int RunLog(CommandContext &context);
-int RunList(CommandContext &context);
-int RunCheck(CommandContext &context);
+// The commands' handlers, in commands_*.cpp: RunMessage runs every command that sends one
+// message and decodes its answer (enum, status, ping...).
+CommandHandler RunMessage, RunWrite, RunRead, RunBidi, RunSendFile, RunStore, RunRetrieve, RunInfo, RunWaitReady,
+    RunStart, RunStop, RunAlerts, RunLog, RunList, RunCheck;

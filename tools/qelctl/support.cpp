@@ -2,41 +2,20 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "qelctl.h"
 
 namespace {
 
 // Options followed by a value; every other "--name" is a flag.
-constexpr const char *kValueOptions[] = {
-    "--handle", "--timeout", "--count", "--text", "--size", "--interval", "--answer-timeout", "--exe",
-};
-
-bool TakesValue(const std::string &name)
-{
-    for (const char *option : kValueOptions) {
-        if (name == option)
-            return true;
-    }
-    return false;
-}
+constexpr char kValueOptions[] = "--handle --timeout --count --text --size --interval --answer-timeout --exe";
 
 void PrintLine(const std::string &text)
 {
     std::fputs((text + "\n").c_str(), stdout);
     std::fflush(stdout);
 }
-
-struct StatusMeaning {
-    DWORD answer;
-    const char *meaning;
-};
-
-constexpr StatusMeaning kStatusMeanings[] = {
-    {QEL_STATUS_READY, "ready"},
-    {QEL_STATUS_ERROR, "error"},
-    {QEL_STATUS_ATTENTION, "attention"},
-};
 
 HANDLE g_breakEvent = nullptr;
 
@@ -69,7 +48,7 @@ bool ParseInvocation(int argc, char **argv, Invocation *invocation, std::string 
         if (equals != std::string::npos) {
             value = word.substr(equals + 1);
             word.resize(equals);
-        } else if (TakesValue(word)) {
+        } else if (ListContains(kValueOptions, word)) {
             if (i + 1 >= argc) {
                 *error = "option " + word + " needs a value";
                 return false;
@@ -79,6 +58,11 @@ bool ParseInvocation(int argc, char **argv, Invocation *invocation, std::string 
         invocation->options.emplace_back(word, value);
     }
     return true;
+}
+
+bool ListContains(const char *list, const std::string &word)
+{
+    return !word.empty() && (" " + std::string(list) + " ").find(" " + word + " ") != std::string::npos;
 }
 
 const std::string *OptionValue(const Invocation &invocation, const char *name)
@@ -107,23 +91,18 @@ bool ParseNumber(const std::string &text, DWORD *value)
 
 std::string JsonQuote(const std::string &text)
 {
+    constexpr char kNamed[] = "\"\\\n\r\t", kLetters[] = "\"\\nrt";
     std::string quoted = "\"";
     for (const char c : text) {
         const unsigned char byte = static_cast<unsigned char>(c);
-        const char *escape = c == '"'    ? "\\\""
-                             : c == '\\' ? "\\\\"
-                             : c == '\n' ? "\\n"
-                             : c == '\r' ? "\\r"
-                             : c == '\t' ? "\\t"
-                                         : nullptr;
+        const char *named = c != '\0' ? std::strchr(kNamed, c) : nullptr;
         char code[8];
         // Control characters and bytes outside ASCII are escaped, so the output is valid
         // whatever the code page of the text.
-        if (escape == nullptr && (byte < 0x20 || byte >= 0x7F)) {
-            std::snprintf(code, sizeof(code), "\\u%04x", byte);
-            escape = code;
-        }
-        quoted += escape != nullptr ? std::string(escape) : std::string(1, c);
+        std::snprintf(code, sizeof(code), "\\u%04x", byte);
+        quoted += named != nullptr              ? std::string{'\\', kLetters[named - kNamed]}
+                  : byte < 0x20 || byte >= 0x7F ? std::string(code)
+                                                : std::string(1, c);
     }
     return quoted + "\"";
 }
@@ -173,10 +152,8 @@ int Output::Finish(int exitCode)
     object.Add("exitCode", exitCode);
     if (!error_.empty())
         object.Add("error", error_);
-    std::string text = object.Text();
-    if (!fields_.Empty())
-        text.insert(text.size() - 1, "," + fields_.Text().substr(1, fields_.Text().size() - 2));
-    PrintLine(text);
+    object.Merge(fields_);
+    PrintLine(object.Text());
     return exitCode;
 }
 
@@ -208,11 +185,10 @@ std::string FormatSeconds(DWORD elapsedMs)
 
 const char *DescribeStatusByte(DWORD answer)
 {
-    for (const StatusMeaning &status : kStatusMeanings) {
-        if (status.answer == answer)
-            return status.meaning;
-    }
-    return nullptr;
+    return answer == QEL_STATUS_READY       ? "ready"
+           : answer == QEL_STATUS_ERROR     ? "error"
+           : answer == QEL_STATUS_ATTENTION ? "attention"
+                                            : nullptr;
 }
 
 std::string FormatStatusByte(DWORD answer)
@@ -260,18 +236,23 @@ std::string CommandContext::HexArgument(const std::string &text, size_t maximum)
     return bytes;
 }
 
-void CommandContext::Connect(Instance *instance) const
-{
-    std::string error;
-    if (!instance->Locate(printer, &error))
-        Fail(kExitNoInstance, error);
-}
-
 DWORD CommandContext::Ask(const Instance &instance, UINT message, WPARAM wParam, LPARAM lParam) const
 {
     DWORD_PTR raw = 0;
     CheckDelivered(QelSend(instance.Client(), message, wParam, lParam, answerTimeoutMs, &raw), message);
     return QEL_ANSWER(raw);
+}
+
+std::string CommandContext::Read(const Instance &instance, DWORD size) const
+{
+    std::string message(size, '\0');
+    DWORD length = 0;
+    const QelResult result = QelRead(instance.Client(), &message[0], size, &length, answerTimeoutMs, nullptr);
+    CheckDelivered(result, WM_QELAPP32_READ);
+    // The length is the stored one, which exceeds the buffer when the buffer was smaller
+    // than the message; only what was copied counts.
+    message.resize(result == QEL_OK && length < size ? length : result == QEL_OK ? size : 0);
+    return message;
 }
 
 void CommandContext::CheckDelivered(QelResult result, UINT message) const
