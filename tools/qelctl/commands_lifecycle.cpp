@@ -14,22 +14,20 @@ constexpr DWORD kNoopTimeoutMs = 2000;
 
 // The printer's init and init-cancel events, created through the client library (or
 // opened when the instance made them first: created before an instance starts, it opens
-// ours and cannot signal before anyone listens); closed when this goes.
-class StartEvents {
-public:
-    explicit StartEvents(const std::string &printer) : events_()
-    {
-        if (QelCreateStartEvents(printer.c_str(), &events_) != QEL_OK)
-            Fail(kExitSystem, "cannot create the init events (error " + std::to_string(GetLastError()) + ")");
-    }
-    ~StartEvents() { QelCloseStartEvents(&events_); }
-    StartEvents(const StartEvents &) = delete;
-    StartEvents &operator=(const StartEvents &) = delete;
-    const QelStartEvents *Get() const { return &events_; }
-
-private:
-    QelStartEvents events_;
+// ours and cannot signal before anyone listens); closed when their guard goes.
+struct StartEventsPolicy {
+    using Value = QelStartEvents;
+    static Value Invalid() { return {nullptr, nullptr}; }
+    static bool IsValid(const Value &events) { return events.ready != nullptr || events.cancelled != nullptr; }
+    static void Close(Value events) { QelCloseStartEvents(&events); }
 };
+using StartEvents = Owned<StartEventsPolicy>;
+
+void CreateStartEvents(const std::string &printer, StartEvents *events)
+{
+    if (QelCreateStartEvents(printer.c_str(), events->Receive()) != QEL_OK)
+        Fail(kExitSystem, "cannot create the init events (error " + std::to_string(GetLastError()) + ")");
+}
 
 std::string DescribeOptionalDword(const std::optional<DWORD> &value)
 {
@@ -57,12 +55,12 @@ int ReportState(CommandContext &context, const char *state, int exitCode, const 
                                  context.printer + "\" stop ends it");
 }
 
-int WaitForStartUp(CommandContext &context, const StartEvents &events, HANDLE process, DWORD timeoutMs)
+int WaitForStartUp(CommandContext &context, const QelStartEvents &events, HANDLE process, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
     Instance served;
     const QelResult result =
-        QelAwaitStart(events.Get(), process, ConsoleBreakEvent(), context.printer.c_str(), timeoutMs, served.Client());
+        QelAwaitStart(&events, process, ConsoleBreakEvent(), context.printer.c_str(), timeoutMs, served.Client());
     const DWORD elapsed = GetTickCount() - start;
     context.out.Fields().Add("elapsedMs", elapsed);
     DWORD exitCode = 0;
@@ -139,9 +137,10 @@ int RunInfo(CommandContext &context)
 int RunWaitReady(CommandContext &context)
 {
     const DWORD timeoutMs = context.Number("--timeout", kDefaultReadyTimeoutMs);
-    const StartEvents events(context.printer);
+    StartEvents events;
+    CreateStartEvents(context.printer, &events);
     const DWORD start = GetTickCount();
-    HANDLE waitFor[] = {events.Get()->ready, events.Get()->cancelled, ConsoleBreakEvent()};
+    HANDLE waitFor[] = {events.Get().ready, events.Get().cancelled, ConsoleBreakEvent()};
     for (;;) {
         // An instance that was ready before we created the init event has no one to tell;
         // its published window answering is as good a sign.
@@ -187,7 +186,8 @@ int RunStart(CommandContext &context)
         Fail(kExitUsage, "no service program at " + program.path +
                              (context.Has("--exe") ? "" : " (name another one with --exe PATH)"));
 
-    const StartEvents events(context.printer);
+    StartEvents events;
+    CreateStartEvents(context.printer, &events);
     std::string commandLine = program.commandPath + " " + context.printer;
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
@@ -201,7 +201,7 @@ int RunStart(CommandContext &context)
     context.out.Line("started " + commandLine + " (process " + std::to_string(info.dwProcessId) + ")");
     if (!context.Has("--wait"))
         return kExitOk;
-    return WaitForStartUp(context, events, process.Get(), timeoutMs);
+    return WaitForStartUp(context, events.Get(), process.Get(), timeoutMs);
 }
 
 int RunStop(CommandContext &context)

@@ -23,25 +23,6 @@ struct PrinterRow {
     std::optional<DWORD> status;
 };
 
-// How each state of "QelApp32Hwnd" shows: its word in --json, and whether the value does.
-struct PublicationText {
-    Publication state;
-    const char *word;
-    bool showsValue;
-};
-
-constexpr PublicationText kPublicationTexts[] = {
-    {Publication::Missing, "none", false},
-    {Publication::Zero, "none", false},
-    {Publication::Stale, "stale", true},
-    {Publication::Window, "alive", true},
-};
-
-const PublicationText &TextOf(const PublishedWindow &published)
-{
-    return kPublicationTexts[static_cast<int>(published.state)];
-}
-
 void InspectPrinter(PrinterRow &row, DWORD answerTimeoutMs, bool askStatus)
 {
     row.port = ReadPrinterString(row.name, QEL_VALUE_PORT);
@@ -81,7 +62,9 @@ std::string RowJson(const PrinterRow &row)
     object.Add("printer", row.name);
     object.Add("port", row.port);
     object.Add("portKind", row.portKind);
-    object.Add("window", TextOf(row.published).word);
+    object.Add("window", row.published.state == Publication::Stale    ? "stale"
+                         : row.published.state == Publication::Window ? "alive"
+                                                                      : "none");
     object.Add("hwnd", optionalIf(hasValue, row.published.value));
     object.AddRaw("answers", alive ? (row.answers ? "true" : "false") : "null");
     object.Add("appId", optionalIf(row.appId.has_value(), static_cast<LONG>(row.appId.value_or(0))));
@@ -92,10 +75,10 @@ std::string RowJson(const PrinterRow &row)
 
 std::vector<std::string> RowColumns(const PrinterRow &row, bool askStatus)
 {
-    const PublicationText &text = TextOf(row.published);
-    std::string window = text.showsValue ? Hex32(row.published.value) : text.word;
-    if (row.published.state == Publication::Stale)
-        window = "stale " + window;
+    const Publication state = row.published.state;
+    const std::string window = state == Publication::Stale    ? "stale " + Hex32(row.published.value)
+                               : state == Publication::Window ? Hex32(row.published.value)
+                                                              : "none";
     const bool alive = row.published.state == Publication::Window;
     const std::string status = !row.answers ? "-"
                                : !askStatus ? "not asked"
