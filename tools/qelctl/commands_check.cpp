@@ -64,11 +64,6 @@ std::string BaseName(const std::string &path)
     return path.substr(path.find_last_of("\\/") + 1); // npos + 1 is 0: the whole path
 }
 
-bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 std::string WindowsError(DWORD error)
 {
     char text[256] = {};
@@ -93,8 +88,6 @@ std::string Directory(UINT(WINAPI *get)(LPSTR, UINT), UINT room = MAX_PATH)
     const UINT length = get(directory, MAX_PATH);
     return length == 0 || length >= room ? std::string() : std::string(directory, length);
 }
-
-// --- the printer's registry ------------------------------------------------------
 
 void CheckPrinterRegistry(Diagnosis &diagnosis, const std::string &printer)
 {
@@ -132,8 +125,6 @@ void CheckPrinterRegistry(Diagnosis &diagnosis, const std::string &printer)
                       "nothing, unless values such as \"NON BIDI MODE\" should last: then create the key");
 }
 
-// --- the service program and its library ------------------------------------------
-
 // Where LoadLibraryA("QRMTOV.DLL") in the service would find it: beside the program,
 // in the system directory, in the Windows directory, on PATH. (The service's current
 // folder, which this check cannot know, comes before PATH.)
@@ -146,7 +137,7 @@ std::string FindLibrary(const ServiceProgram &program, std::string *where)
     };
     for (const auto &place : places) {
         *where = place.second;
-        if (!place.first.empty() && FileExists(place.first + "\\" + kLibraryName))
+        if (!place.first.empty() && IsFile(place.first + "\\" + kLibraryName))
             return place.first + "\\" + kLibraryName;
     }
     // PATH only: left to itself, SearchPathA would look beside qelctl.exe first.
@@ -201,8 +192,6 @@ void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
                       "this QRMTOV.DLL belongs to another release: install the printer software again");
 }
 
-// --- the printer software's components ----------------------------------------------
-
 // A file's version, major.minor.build.revision; none without version information.
 std::optional<std::vector<WORD>> ReadFileVersion(const std::string &path)
 {
@@ -239,12 +228,12 @@ void CheckComponent(Diagnosis &diagnosis, const std::string &directory, const Co
     const std::string backupName = row.backup + 1;
     const std::string backup = directory + row.backup;
     const std::string point = "component " + name;
-    if (!FileExists(directory + row.component) && FileExists(backup))
+    if (!IsFile(directory + row.component) && IsFile(backup))
         return diagnosis.Add("WARN", point,
                              "missing from " + directory + "; the next start of an instance restores it from " +
                                  backupName,
                              "nothing, or copy " + backupName + " to " + name + " yourself");
-    if (!FileExists(directory + row.component))
+    if (!IsFile(directory + row.component))
         return diagnosis.Add("WARN", point,
                              "missing from " + directory + ", and so is its backup " + backupName +
                                  ": the service starts without it",
@@ -261,7 +250,7 @@ void CheckComponent(Diagnosis &diagnosis, const std::string &directory, const Co
                                 " required: every start of an instance stops, schedules the replacement of the "
                                 "printer software from its .BAK files and asks to restart Windows";
     const auto backupVersion = ReadFileVersion(backup);
-    if (!FileExists(backup))
+    if (!IsFile(backup))
         diagnosis.Add("FAIL", point, finding,
                       backupName + " is missing, so a restart cannot help: install the printer software again");
     else if (!IsRecentEnough(backupVersion, row))
@@ -313,17 +302,7 @@ int CountWininitRenames()
 // PendingFileRenameOperations: pairs of source and target ("!\??\C:\...\qrmtov.dll").
 int CountRegisteredRenames()
 {
-    RegistryKeyGuard key;
-    DWORD size = 0;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS ||
-        RegQueryValueExA(key.Get(), kPendingRenamesValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS ||
-        size == 0)
-        return 0;
-    std::string raw(size, '\0');
-    if (RegQueryValueExA(key.Get(), kPendingRenamesValue, nullptr, nullptr, reinterpret_cast<BYTE *>(&raw[0]), &size) !=
-        ERROR_SUCCESS)
-        return 0;
-    raw.resize(size);
+    const std::string raw = ReadRegistryValue(kSessionManagerKey, kPendingRenamesValue).value_or("");
     const std::vector<std::string> strings = SplitStrings(raw);
     std::vector<std::string> targets;
     for (size_t i = 0; i + 1 < strings.size(); i += 2)
@@ -352,8 +331,6 @@ void CheckComponents(Diagnosis &diagnosis)
                           " in PendingFileRenameOperations)",
                       "restart Windows to carry it out");
 }
-
-// --- the instance --------------------------------------------------------------------
 
 void CheckInstance(Diagnosis &diagnosis, const std::string &printer, DWORD answerTimeoutMs)
 {

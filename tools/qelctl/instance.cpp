@@ -11,32 +11,11 @@
 
 namespace {
 
-std::optional<std::string> ReadValue(const std::string &keyPath, const char *value)
-{
-    RegistryKeyGuard key;
-    DWORD size = 0;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS ||
-        RegQueryValueExA(key.Get(), value, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::string data(size, '\0');
-    if (RegQueryValueExA(key.Get(), value, nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]), &size) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    data.resize(size);
-    return data;
-}
-
 std::string FullPath(const std::string &path)
 {
     char full[MAX_PATH * 2];
     const DWORD length = GetFullPathNameA(path.c_str(), sizeof(full), full, nullptr);
     return length == 0 || length >= sizeof(full) ? path : std::string(full, length);
-}
-
-bool IsFile(const std::string &path)
-{
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // Beside qelctl.exe; the 64-bit qelctl sits in bin64\, beside the bin\ of the 32-bit service.
@@ -51,6 +30,27 @@ std::string DefaultServicePath()
 }
 
 } // namespace
+
+std::optional<std::string> ReadRegistryValue(const std::string &keyPath, const char *value)
+{
+    RegistryKeyGuard key;
+    DWORD size = 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.Get(), value, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::string data(size, '\0');
+    if (RegQueryValueExA(key.Get(), value, nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]), &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    data.resize(size);
+    return data;
+}
+
+bool IsFile(const std::string &path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 Instance::Instance(const std::string &printer, HWND window) : client_()
 {
@@ -139,7 +139,7 @@ bool KeyExists(const std::string &path)
 
 std::optional<DWORD> ReadDriverDword(const std::string &printer, const char *value)
 {
-    const std::optional<std::string> bytes = ReadValue(DriverDataKeyPath(printer), value);
+    const std::optional<std::string> bytes = ReadRegistryValue(DriverDataKeyPath(printer), value);
     DWORD data = 0;
     if (!bytes || bytes->size() != sizeof(DWORD))
         return std::nullopt;
@@ -149,7 +149,7 @@ std::optional<DWORD> ReadDriverDword(const std::string &printer, const char *val
 
 std::optional<std::string> ReadPrinterString(const std::string &printer, const char *value)
 {
-    std::optional<std::string> text = ReadValue(PrinterKeyPath(printer), value);
+    std::optional<std::string> text = ReadRegistryValue(PrinterKeyPath(printer), value);
     if (text)
         text->resize(std::min(text->size(), text->find('\0')));
     return text;

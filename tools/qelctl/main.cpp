@@ -183,6 +183,6 @@ int main(int argc, char **argv)
             resolved.commandName};
         return out.Finish(resolved.command->handler(context));
     } catch (const Failure &failure) {
-        return out.Finish(out.Fail(failure.exitCode, failure.message));
+        return out.Finish(failure.exitCode, failure.message);
     }
 }

@@ -76,20 +76,19 @@ public:
     void Line(const std::string &text);
     // The command's own fields for --json.
     JsonObject &Fields() { return fields_; }
-    // Reports a failure on stderr and remembers it for --json; answers exitCode.
-    int Fail(int exitCode, const std::string &message);
     // A command whose --json output is not the usual object (list prints one array).
     void SetDocument(const std::string &json) { document_ = json; }
-    // Prints the JSON document (with --json) and answers the exit code to return.
-    int Finish(int exitCode);
+    // Reports the failure, if any, on stderr; prints the JSON document (with --json); answers
+    // the exit code to return.
+    int Finish(int exitCode, const std::string &error = "");
 
 private:
     bool json_;
-    std::string command_, printer_, error_, document_;
+    std::string command_, printer_, document_;
     JsonObject fields_;
 };
 
-// How a command ends early: thrown, and reported once by main through Output::Fail, so
+// How a command ends early: thrown, and reported once by main through Output::Finish, so
 // every guard the command held is released on the way out.
 struct Failure {
     int exitCode;
@@ -155,7 +154,9 @@ HWND FindServingWindow(const std::string &printer);
 
 std::string PrinterKeyPath(const std::string &printer);
 std::string DriverDataKeyPath(const std::string &printer);
-bool KeyExists(const std::string &path); // under HKEY_LOCAL_MACHINE
+bool KeyExists(const std::string &path);                                                     // under HKEY_LOCAL_MACHINE
+std::optional<std::string> ReadRegistryValue(const std::string &keyPath, const char *value); // its bytes
+bool IsFile(const std::string &path);
 std::optional<DWORD> ReadDriverDword(const std::string &printer, const char *value);
 std::optional<std::string> ReadPrinterString(const std::string &printer, const char *value);
 // Every printer under the printers key, in the order people sort names.

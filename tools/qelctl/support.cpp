@@ -126,17 +126,12 @@ void Output::Line(const std::string &text)
         PrintLine(text);
 }
 
-int Output::Fail(int exitCode, const std::string &message)
+int Output::Finish(int exitCode, const std::string &error)
 {
-    std::fprintf(stderr, "qelctl: %s\n", message.c_str());
-    std::fflush(stderr);
-    if (error_.empty())
-        error_ = message;
-    return exitCode;
-}
-
-int Output::Finish(int exitCode)
-{
+    if (!error.empty()) {
+        std::fprintf(stderr, "qelctl: %s\n", error.c_str());
+        std::fflush(stderr);
+    }
     if (!json_)
         return exitCode;
     if (!document_.empty()) {
@@ -150,8 +145,8 @@ int Output::Finish(int exitCode)
         object.Add("printer", printer_);
     object.AddBool("ok", exitCode == 0);
     object.Add("exitCode", exitCode);
-    if (!error_.empty())
-        object.Add("error", error_);
+    if (!error.empty())
+        object.Add("error", error);
     object.Merge(fields_);
     PrintLine(object.Text());
     return exitCode;
