@@ -1,9 +1,8 @@
-#include "command_table.h"
-
+// Every command: its name, how it is called, what it does, which options it takes and
+// the function that runs it.
 #include <array>
-#include <cstring>
 
-#include "commands.h"
+#include "qelctl.h"
 
 namespace {
 
@@ -56,36 +55,36 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
     {"enum", "enum", "1124: find the printer; its handle and flag",
      "Sends 1124 (WM_QELAPP32_ENUMPRINTER). The answer carries the printer handle in its high 16 bits\n"
      "and bit 0 of the printer's flags in its low 16 bits; -1 means no printer was found (exit 1).",
-     "", 0, 0, kAnswerMs, RunEnum},
+     "", 0, 0, kAnswerMs, RunMessage},
     {"status", "status [--refresh|--nowait]", "1128: the emulated port status byte",
      "Sends 1128 (WM_QELAPP32_GETSTATUS) with lParam 0 (refresh when due and wait), 2 with --refresh\n"
      "(always refresh) or 1 with --nowait (do not wait, except on the very first refresh).\n"
      "Answers: 0x98 ready, 0x80 error, 0x20 attention (reported once).",
-     "--refresh --nowait", 0, 0, kAnswerMs, RunStatus},
+     "--refresh --nowait", 0, 0, kAnswerMs, RunMessage},
     {"deviceid", "deviceid [--size N] [--handle H]", "1129: the printer's device ID string",
      "Places a buffer of N bytes (default 1024) in the instance's process and sends 1129\n"
      "(WM_QELAPP32_GETDEVICEID) with the printer handle and N in wParam. -1 is a library failure and 0 an\n"
      "empty device ID (both exit 1). Without --handle the handle comes from 1124.",
-     "--size --handle", 0, 0, kAnswerMs, RunDeviceId},
+     "--size --handle", 0, 0, kAnswerMs, RunMessage},
     {"open", "open", "1132: open the printer channel (TovOpen)",
      "Sends 1132 (WM_QELAPP32_OPEN); 1 means opened, 0 failed (exit 1; the instance logs why).", "", 0, 0, kAnswerMs,
-     RunOneOrZero},
+     RunMessage},
     {"close", "close", "1133: close the printer channel (TovClose)",
      "Sends 1133 (WM_QELAPP32_CLOSE); 1 means closed, 0 failed (exit 1; the instance logs why).", "", 0, 0, kAnswerMs,
-     RunOneOrZero},
+     RunMessage},
     {"ping", "ping", "1135: ping the library (TovPing)",
      "Sends 1135 (WM_QELAPP32_PING); 1 means the library answered, 0 failed (exit 1).", "", 0, 0, kAnswerMs,
-     RunOneOrZero},
+     RunMessage},
     {"noop", "noop", "1137: check that the instance answers", "Sends 1137 (WM_QELAPP32_NOOP), which always answers 1.",
-     "", 0, 0, kAnswerMs, RunOneOrZero},
+     "", 0, 0, kAnswerMs, RunMessage},
     {"startdoc", "startdoc [--handle H]", "1130: reset the job modes and start a document",
      "Sends 1130 (WM_QELAPP32_STARTDOC) with the printer handle in the high 16 bits of wParam;\n"
      "1 started, 0 a step failed (exit 1). Without --handle the handle comes from 1124.",
-     "--handle", 0, 0, kAnswerMs, RunOneOrZero},
+     "--handle", 0, 0, kAnswerMs, RunMessage},
     {"enddoc", "enddoc [--handle H]", "1131: queue the end of the document",
      "Sends 1131 (WM_QELAPP32_ENDDOC): the end of document is queued behind the packets sent before it.\n"
      "Always answers 1. Without --handle the handle comes from 1124.",
-     "--handle", 0, 0, kQueueAnswerMs, RunOneOrZero},
+     "--handle", 0, 0, kQueueAnswerMs, RunMessage},
     {"write", "write HEX [--handle H]", "1127: queue a packet for the printer",
      "Places the bytes (at most 1024, e.g. \"a5 00 02 10 01\") in the instance's process and sends 1127\n"
      "(WM_QELAPP32_WRITE) with the printer handle and the length in wParam. Always answers 0; the\n"
@@ -113,7 +112,7 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
     {"capture-alerts", "capture-alerts", "1136: have the printer's alerts captured",
      "Sends 1136 (WM_QELAPP32_CAPTUREALERTS); from then on alert packets arrive in the inbound stream.\n"
      "1 captured, 0 failed (exit 1).",
-     "", 0, 0, kAnswerMs, RunOneOrZero},
+     "", 0, 0, kAnswerMs, RunMessage},
     {"alerts", "alerts [--follow] [--count N] [--timeout MS] [--interval MS] [--no-capture]",
      "capture alerts and print each packet as it arrives",
      "Sends 1136 (unless --no-capture), then reads the inbound stream every MS (default 100) and prints\n"
@@ -147,18 +146,6 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
     {"exit-codes", "exit-codes", "list the exit codes", "", "", 0, 0, kAnswerMs, nullptr},
 }};
 
-bool ListContains(const char *list, const std::string &word)
-{
-    const size_t length = word.size();
-    for (const char *at = std::strstr(list, word.c_str()); at != nullptr; at = std::strstr(at + 1, word.c_str())) {
-        const bool startsWord = at == list || at[-1] == ' ';
-        const bool endsWord = at[length] == '\0' || at[length] == ' ';
-        if (startsWord && endsWord)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 const CommandEntry *FindCommand(const std::string &name)
@@ -170,17 +157,15 @@ const CommandEntry *FindCommand(const std::string &name)
     return nullptr;
 }
 
-const CommandEntry *CommandsBegin()
+std::vector<const CommandEntry *> AllCommands()
 {
-    return kCommands.data();
-}
-
-const CommandEntry *CommandsEnd()
-{
-    return kCommands.data() + kCommands.size();
+    std::vector<const CommandEntry *> commands;
+    for (const CommandEntry &command : kCommands)
+        commands.push_back(&command);
+    return commands;
 }
 
 bool AcceptsOption(const CommandEntry &command, const std::string &option)
 {
-    return !option.empty() && (ListContains(kGlobalOptions, option) || ListContains(command.options, option));
+    return ListContains(kGlobalOptions, option) || ListContains(command.options, option);
 }

@@ -1,18 +1,12 @@
 // check: why an instance does not start or does not serve, as a support engineer reads
 // it: one line per point, OK, WARN or FAIL, and what to do. The component rows are the
 // service's own table (maintenance/component_table.h).
-#include "commands.h"
-
+#include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "core/owned.h"
-#include "exit_codes.h"
 #include "maintenance/component_table.h"
-#include "port_kind.h"
-#include "printer_values.h"
-#include "qelapp32/client.h"
-#include "service_program.h"
+#include "qelctl.h"
 #include "tovlib/tov_abi.h"
 
 namespace {
@@ -22,181 +16,113 @@ constexpr char kLibraryName[] = "QRMTOV.DLL";
 constexpr UINT kSystemDirectoryRoom = 250;
 constexpr char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
 constexpr char kPendingRenamesValue[] = "PendingFileRenameOperations";
+constexpr char kNotStarting[] = "the instance ends at start-up without a log line";
 
-enum class Verdict { Ok, Warn, Fail };
-
-struct Point {
-    std::string name;
-    Verdict verdict;
-    std::string finding;
-    std::string todo;
-};
-
-const char *VerdictWord(Verdict verdict)
-{
-    switch (verdict) {
-    case Verdict::Ok: return "OK";
-    case Verdict::Warn: return "WARN";
-    case Verdict::Fail: break;
-    }
-    return "FAIL";
-}
-
+// The points found so far: printed as they are found, and counted for the end.
 class Diagnosis {
 public:
     explicit Diagnosis(CommandContext &context) : context_(context) {}
 
-    void Ok(const std::string &name, const std::string &finding) { Add({name, Verdict::Ok, finding, ""}); }
-    void Warn(const std::string &name, const std::string &finding, const std::string &todo)
+    // One point: its verdict (OK, WARN or FAIL), what was found and what to do.
+    void Add(const std::string &verdict, const std::string &name, const std::string &finding,
+             const std::string &todo = "")
     {
-        Add({name, Verdict::Warn, finding, todo});
-    }
-    void Fail(const std::string &name, const std::string &finding, const std::string &todo)
-    {
-        Add({name, Verdict::Fail, finding, todo});
+        char head[64];
+        std::snprintf(head, sizeof(head), "%-4s  %-24s ", verdict.c_str(), name.c_str());
+        context_.out.Line(head + finding + (todo.empty() ? "" : " -> " + todo));
+        fails_ += verdict == "FAIL";
+        warnings_ += verdict == "WARN";
+        JsonObject object;
+        object.Add("point", name);
+        object.Add("result", verdict);
+        object.Add("finding", finding);
+        if (!todo.empty())
+            object.Add("todo", todo);
+        points_.push_back(object.Text());
     }
 
     int Finish()
     {
-        int fails = 0;
-        int warnings = 0;
-        JsonArray points;
-        for (const Point &point : points_) {
-            fails += point.verdict == Verdict::Fail;
-            warnings += point.verdict == Verdict::Warn;
-            JsonObject object;
-            object.Add("point", point.name);
-            object.Add("result", VerdictWord(point.verdict));
-            object.Add("finding", point.finding);
-            if (!point.todo.empty())
-                object.Add("todo", point.todo);
-            points.AddRaw(object.Text());
-        }
-        context_.out.Fields().AddRaw("points", points.Text());
-        context_.out.Fields().AddSigned("fails", fails);
-        context_.out.Fields().AddSigned("warnings", warnings);
-        context_.out.Line("check: " + std::to_string(fails) + " FAIL, " + std::to_string(warnings) + " WARN");
-        if (fails != 0)
-            return context_.out.Fail(kExitCheckFailed, std::to_string(fails) + " point(s) failed");
+        context_.out.Fields().AddRaw("points", JsonArray(points_));
+        context_.out.Fields().Add("fails", fails_);
+        context_.out.Fields().Add("warnings", warnings_);
+        context_.out.Line("check: " + std::to_string(fails_) + " FAIL, " + std::to_string(warnings_) + " WARN");
+        if (fails_ != 0)
+            Fail(kExitCheckFailed, std::to_string(fails_) + " point(s) failed");
         return kExitOk;
     }
 
 private:
-    void Add(const Point &point)
-    {
-        char head[64];
-        std::snprintf(head, sizeof(head), "%-4s  %-24s ", VerdictWord(point.verdict), point.name.c_str());
-        context_.out.Line(head + point.finding + (point.todo.empty() ? "" : " -> " + point.todo));
-        points_.push_back(point);
-    }
-
     CommandContext &context_;
-    std::vector<Point> points_;
+    std::vector<std::string> points_; // as JSON
+    int fails_ = 0;
+    int warnings_ = 0;
 };
-
-std::string Lower(std::string text)
-{
-    for (char &c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 std::string BaseName(const std::string &path)
 {
-    const size_t separator = path.find_last_of("\\/");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
+    return path.substr(path.find_last_of("\\/") + 1); // npos + 1 is 0: the whole path
 }
 
 std::string WindowsError(DWORD error)
 {
     char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                        text, sizeof(text), nullptr);
-    std::string message(text, length);
+    std::string message(text, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                             0, text, sizeof(text), nullptr));
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
         message.pop_back();
     return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
 }
 
-// --- the printer's registry ------------------------------------------------------
+// The system directory as the 32-bit service sees it (a 64-bit qelctl finds it as SysWOW64).
+#ifdef _WIN64
+const auto GetServiceSystemDirectory = GetSystemWow64DirectoryA;
+#else
+const auto GetServiceSystemDirectory = GetSystemDirectoryA;
+#endif
+
+// A directory that get answers; empty when its path does not fit room.
+std::string Directory(UINT(WINAPI *get)(LPSTR, UINT), UINT room = MAX_PATH)
+{
+    char directory[MAX_PATH];
+    const UINT length = get(directory, MAX_PATH);
+    return length == 0 || length >= room ? std::string() : std::string(directory, length);
+}
 
 void CheckPrinterRegistry(Diagnosis &diagnosis, const std::string &printer)
 {
     const std::string key = "HKLM\\" + PrinterKeyPath(printer);
-    if (!PrinterKeyExists(printer)) {
-        diagnosis.Fail("printer key", "no key " + key,
-                       "install the printer, or give its name exactly as qelctl list shows it");
-        return;
-    }
-    diagnosis.Ok("printer key", key);
+    if (!KeyExists(PrinterKeyPath(printer)))
+        return diagnosis.Add("FAIL", "printer key", "no key " + key,
+                             "install the printer, or give its name exactly as qelctl list shows it");
+    diagnosis.Add("OK", "printer key", key);
 
     const std::optional<std::string> port = ReadPrinterString(printer, QEL_VALUE_PORT);
-    if (!port) {
-        diagnosis.Fail("Port",
-                       "the printer's key has no \"Port\" value: the instance cannot look its printer up, and "
-                       "every request that needs the printer fails",
-                       "give the printer a port in its properties");
-    } else if (port->empty()) {
-        diagnosis.Fail("Port", "\"Port\" is empty: the instance cannot look its printer up",
-                       "give the printer a port in its properties");
-    } else {
-        const char *kind = ClassifyPort(*port);
-        const std::optional<DWORD> nonBidi = ReadDriverDword(printer, QEL_VALUE_NON_BIDI);
-        if (kind == kPortOther && nonBidi && *nonBidi != 0)
-            diagnosis.Warn("Port",
-                           *port + " (" + kind +
-                               "), with \"NON BIDI MODE\" set: the library does not look "
-                               "the printer up, so 1124 and status refreshes fail by design",
-                           "remove \"NON BIDI MODE\" from PrinterDriverData if the printer talks back");
-        else
-            diagnosis.Ok("Port", *port + " (" + kind + ")");
-    }
-
-    if (DriverDataKeyExists(printer))
-        diagnosis.Ok("PrinterDriverData", "HKLM\\" + DriverDataKeyPath(printer));
+    const char *kind = port ? ClassifyPort(*port) : "";
+    if (!port)
+        diagnosis.Add("FAIL", "Port",
+                      "the printer's key has no \"Port\" value: the instance cannot look its printer up, and "
+                      "every request that needs the printer fails",
+                      "give the printer a port in its properties");
+    else if (port->empty())
+        diagnosis.Add("FAIL", "Port", "\"Port\" is empty: the instance cannot look its printer up",
+                      "give the printer a port in its properties");
+    else if (std::string(kind) == "other" && ReadDriverDword(printer, QEL_VALUE_NON_BIDI).value_or(0) != 0)
+        diagnosis.Add("WARN", "Port",
+                      *port + " (" + kind +
+                          "), with \"NON BIDI MODE\" set: the library does not look the printer up, so 1124 and "
+                          "status refreshes fail by design",
+                      "remove \"NON BIDI MODE\" from PrinterDriverData if the printer talks back");
     else
-        diagnosis.Warn("PrinterDriverData",
-                       "missing: the first instance creates it, as a volatile key whose values "
-                       "are gone after Windows restarts",
-                       "nothing, unless values such as \"NON BIDI MODE\" should last: then create the key");
-}
+        diagnosis.Add("OK", "Port", *port + " (" + kind + ")");
 
-// --- the service program and its library ------------------------------------------
-
-void CheckServiceProgram(Diagnosis &diagnosis, const ServiceProgram &program)
-{
-    if (!program.exists)
-        diagnosis.Fail("service program", "no " + std::string(kServiceProgramName) + " at " + program.path,
-                       "install it beside qelctl.exe, or name it with --exe PATH");
+    if (KeyExists(DriverDataKeyPath(printer)))
+        diagnosis.Add("OK", "PrinterDriverData", "HKLM\\" + DriverDataKeyPath(printer));
     else
-        diagnosis.Ok("service program", program.path);
-}
-
-// The system directory as the 32-bit service sees it; a 64-bit qelctl finds it under
-// another name (SysWOW64).
-UINT GetServiceSystemDirectory(char *directory, UINT size)
-{
-#ifdef _WIN64
-    return GetSystemWow64DirectoryA(directory, size);
-#else
-    return GetSystemDirectoryA(directory, size);
-#endif
-}
-
-std::string SystemDirectory()
-{
-    char directory[MAX_PATH];
-    const UINT length = GetServiceSystemDirectory(directory, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string() : std::string(directory, length);
-}
-
-std::string WindowsDirectory()
-{
-    char directory[MAX_PATH];
-    const UINT length = GetWindowsDirectoryA(directory, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string() : std::string(directory, length);
+        diagnosis.Add("WARN", "PrinterDriverData",
+                      "missing: the first instance creates it, as a volatile key whose values are gone after "
+                      "Windows restarts",
+                      "nothing, unless values such as \"NON BIDI MODE\" should last: then create the key");
 }
 
 // Where LoadLibraryA("QRMTOV.DLL") in the service would find it: beside the program,
@@ -206,57 +132,48 @@ std::string FindLibrary(const ServiceProgram &program, std::string *where)
 {
     const std::pair<std::string, const char *> places[] = {
         {program.directory, "beside the service program"},
-        {SystemDirectory(), "in the system directory"},
-        {WindowsDirectory(), "in the Windows directory"},
+        {Directory(GetServiceSystemDirectory), "in the system directory"},
+        {Directory(GetWindowsDirectoryA), "in the Windows directory"},
     };
     for (const auto &place : places) {
-        const std::string path = place.first + "\\" + kLibraryName;
-        if (!place.first.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            *where = place.second;
-            return path;
-        }
+        *where = place.second;
+        if (!place.first.empty() && IsFile(place.first + "\\" + kLibraryName))
+            return place.first + "\\" + kLibraryName;
     }
     // PATH only: left to itself, SearchPathA would look beside qelctl.exe first.
     std::vector<char> searchPath(32767, '\0');
     const DWORD pathLength = GetEnvironmentVariableA("PATH", searchPath.data(), static_cast<DWORD>(searchPath.size()));
-    if (pathLength == 0 || pathLength >= searchPath.size())
-        return std::string();
     char found[MAX_PATH];
-    const DWORD length = SearchPathA(searchPath.data(), kLibraryName, nullptr, MAX_PATH, found, nullptr);
-    if (length == 0 || length >= MAX_PATH)
-        return std::string();
+    const DWORD length = pathLength == 0 || pathLength >= searchPath.size()
+                             ? 0
+                             : SearchPathA(searchPath.data(), kLibraryName, nullptr, MAX_PATH, found, nullptr);
     *where = "on PATH";
-    return std::string(found, length);
+    return length == 0 || length >= MAX_PATH ? std::string() : std::string(found, length);
 }
 
 void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
 {
-    const std::string notStarting = "the instance ends at start-up without a log line";
     std::string where;
     const std::string path = FindLibrary(program, &where);
-    if (path.empty()) {
-        diagnosis.Fail("library",
-                       std::string(kLibraryName) + " not found beside " + program.path +
-                           ", in the system or Windows directory, or on PATH: " + notStarting,
-                       "install the printer software, or put its QRMTOV.DLL beside qelapp32.exe");
-        return;
-    }
+    if (path.empty())
+        return diagnosis.Add("FAIL", "library",
+                             std::string(kLibraryName) + " not found beside " + program.path +
+                                 ", in the system or Windows directory, or on PATH: " + kNotStarting,
+                             "install the printer software, or put its QRMTOV.DLL beside qelapp32.exe");
 #ifdef _WIN64
     // A 64-bit process cannot load the 32-bit library the service loads.
-    diagnosis.Warn("library", path + " (" + where + "), not loaded by the 64-bit qelctl",
-                   "run the 32-bit bin\\qelctl.exe check to see it load and its entry points");
-    return;
+    return diagnosis.Add("WARN", "library", path + " (" + where + "), not loaded by the 64-bit qelctl",
+                         "run the 32-bit bin\\qelctl.exe check to see it load and its entry points");
 #endif
     // Its dependencies are looked for beside it, as they would be for the service.
     const ModuleGuard module(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    if (module.Get() == nullptr) {
-        diagnosis.Fail("library",
-                       path + " (" + where + ") does not load (" + WindowsError(GetLastError()) + "): " + notStarting,
-                       "install the printer software again: a library it needs is missing, or it is not a "
-                       "32-bit DLL");
-        return;
-    }
-    diagnosis.Ok("library", path + " (" + where + "), loads");
+    if (module.Get() == nullptr)
+        return diagnosis.Add("FAIL", "library",
+                             path + " (" + where + ") does not load (" + WindowsError(GetLastError()) +
+                                 "): " + kNotStarting,
+                             "install the printer software again: a library it needs is missing, or it is not a "
+                             "32-bit DLL");
+    diagnosis.Add("OK", "library", path + " (" + where + "), loads");
 
     std::string missing;
     int missingCount = 0;
@@ -266,130 +183,108 @@ void CheckLibrary(Diagnosis &diagnosis, const ServiceProgram &program)
             ++missingCount;
         }
     }
-    const int total = static_cast<int>(sizeof(kTovEntryPointNames) / sizeof(kTovEntryPointNames[0]));
+    const std::string total = std::to_string(sizeof(kTovEntryPointNames) / sizeof(kTovEntryPointNames[0]));
     if (missingCount == 0)
-        diagnosis.Ok("entry points", "all " + std::to_string(total));
+        diagnosis.Add("OK", "entry points", "all " + total);
     else
-        diagnosis.Fail("entry points",
-                       std::to_string(missingCount) + " of " + std::to_string(total) + " missing (" + missing +
-                           "): " + notStarting,
-                       "this QRMTOV.DLL belongs to another release: install the printer software again");
+        diagnosis.Add("FAIL", "entry points",
+                      std::to_string(missingCount) + " of " + total + " missing (" + missing + "): " + kNotStarting,
+                      "this QRMTOV.DLL belongs to another release: install the printer software again");
 }
 
-// --- the printer software's components ----------------------------------------------
-
-struct FileVersion {
-    bool known = false;
-    unsigned short part[4] = {0, 0, 0, 0};
-};
-
-FileVersion ReadFileVersion(const std::string &path)
+// A file's version, major.minor.build.revision; none without version information.
+std::optional<std::vector<WORD>> ReadFileVersion(const std::string &path)
 {
-    FileVersion version;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    if (size == 0)
-        return version;
-    std::vector<char> block(size);
+    std::vector<char> block(GetFileVersionInfoSizeA(path.c_str(), &ignored));
     VS_FIXEDFILEINFO *info = nullptr;
     UINT infoSize = 0;
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data()) ||
+    if (block.empty() || !GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
         !VerQueryValueA(block.data(), "\\", reinterpret_cast<void **>(&info), &infoSize) || info == nullptr ||
         infoSize < sizeof(VS_FIXEDFILEINFO))
-        return version;
-    version.known = true;
-    version.part[0] = HIWORD(info->dwFileVersionMS);
-    version.part[1] = LOWORD(info->dwFileVersionMS);
-    version.part[2] = HIWORD(info->dwFileVersionLS);
-    version.part[3] = LOWORD(info->dwFileVersionLS);
-    return version;
+        return std::nullopt;
+    return std::vector<WORD>{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                             HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
 }
 
 // As the service compares: major, then minor; the build and revision never decide.
-bool IsRecentEnough(const FileVersion &version, const ComponentRow &row)
+bool IsRecentEnough(const std::optional<std::vector<WORD>> &version, const ComponentRow &row)
 {
-    return !version.known || version.part[0] > row.requiredMajor ||
-           (version.part[0] == row.requiredMajor && version.part[1] >= row.requiredMinor);
+    return !version || (*version)[0] > row.requiredMajor ||
+           ((*version)[0] == row.requiredMajor && (*version)[1] >= row.requiredMinor);
 }
 
-std::string VersionText(const FileVersion &version)
+std::string VersionText(const std::optional<std::vector<WORD>> &version)
 {
-    return std::to_string(version.part[0]) + "." + std::to_string(version.part[1]) + "." +
-           std::to_string(version.part[2]) + "." + std::to_string(version.part[3]);
-}
-
-std::string RequiredText(const ComponentRow &row)
-{
-    return std::to_string(row.requiredMajor) + "." + std::to_string(row.requiredMinor);
-}
-
-bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::string text;
+    for (const WORD part : version.value_or(std::vector<WORD>(4, 0)))
+        text += (text.empty() ? "" : ".") + std::to_string(part);
+    return text;
 }
 
 void CheckComponent(Diagnosis &diagnosis, const std::string &directory, const ComponentRow &row)
 {
     const std::string name = row.component + 1; // without its leading separator
     const std::string backupName = row.backup + 1;
-    const std::string path = directory + row.component;
     const std::string backup = directory + row.backup;
     const std::string point = "component " + name;
-    if (!FileExists(path)) {
-        if (FileExists(backup))
-            diagnosis.Warn(
-                point, "missing from " + directory + "; the next start of an instance restores it from " + backupName,
-                "nothing, or copy " + backupName + " to " + name + " yourself");
-        else
-            diagnosis.Warn(point,
-                           "missing from " + directory + ", and so is its backup " + backupName +
-                               ": the service starts without it",
-                           "install the printer software again if the printer needs it");
-        return;
-    }
-    if (!row.versioned) {
-        diagnosis.Ok(point, "present (presence is all the service asks)");
-        return;
-    }
-    const FileVersion version = ReadFileVersion(path);
-    if (!version.known) {
-        diagnosis.Ok(point, "present, without version information (the service lets it pass)");
-        return;
-    }
-    const std::string required = RequiredText(row) + " or later required";
-    if (IsRecentEnough(version, row)) {
-        diagnosis.Ok(point, "version " + VersionText(version) + " (" + required + ")");
-        return;
-    }
-    const std::string finding = "version " + VersionText(version) + ", older than the " + RequiredText(row) +
+    if (!IsFile(directory + row.component) && IsFile(backup))
+        return diagnosis.Add("WARN", point,
+                             "missing from " + directory + "; the next start of an instance restores it from " +
+                                 backupName,
+                             "nothing, or copy " + backupName + " to " + name + " yourself");
+    if (!IsFile(directory + row.component))
+        return diagnosis.Add("WARN", point,
+                             "missing from " + directory + ", and so is its backup " + backupName +
+                                 ": the service starts without it",
+                             "install the printer software again if the printer needs it");
+    if (!row.versioned)
+        return diagnosis.Add("OK", point, "present (presence is all the service asks)");
+    const auto version = ReadFileVersion(directory + row.component);
+    const std::string required = std::to_string(row.requiredMajor) + "." + std::to_string(row.requiredMinor);
+    if (!version)
+        return diagnosis.Add("OK", point, "present, without version information (the service lets it pass)");
+    if (IsRecentEnough(version, row))
+        return diagnosis.Add("OK", point, "version " + VersionText(version) + " (" + required + " or later required)");
+    const std::string finding = "version " + VersionText(version) + ", older than the " + required +
                                 " required: every start of an instance stops, schedules the replacement of the "
                                 "printer software from its .BAK files and asks to restart Windows";
-    if (!FileExists(backup)) {
-        diagnosis.Fail(point, finding,
-                       backupName + " is missing, so a restart cannot help: install the printer "
-                                    "software again");
-        return;
-    }
-    const FileVersion backupVersion = ReadFileVersion(backup);
-    if (!IsRecentEnough(backupVersion, row)) {
-        diagnosis.Fail(point, finding,
-                       backupName + " is version " + VersionText(backupVersion) +
-                           " too, so a restart cannot help: install the printer software again");
-        return;
-    }
-    diagnosis.Fail(point, finding,
-                   "restart Windows once the replacement is scheduled (a start of the instance or qelapp32.exe /Q "
-                   "schedules it; see the replacement line): " +
-                       backupName + " then takes its place");
+    const auto backupVersion = ReadFileVersion(backup);
+    if (!IsFile(backup))
+        diagnosis.Add("FAIL", point, finding,
+                      backupName + " is missing, so a restart cannot help: install the printer software again");
+    else if (!IsRecentEnough(backupVersion, row))
+        diagnosis.Add("FAIL", point, finding,
+                      backupName + " is version " + VersionText(backupVersion) +
+                          " too, so a restart cannot help: install the printer software again");
+    else
+        diagnosis.Add("FAIL", point, finding,
+                      "restart Windows once the replacement is scheduled (a start of the instance or qelapp32.exe "
+                      "/Q schedules it; see the replacement line): " +
+                          backupName + " then takes its place");
 }
 
-bool IsComponentName(const std::string &fileName)
+// How many of the renames name one of the components as their target.
+int CountComponentTargets(const std::vector<std::string> &targets)
 {
-    for (const ComponentRow &row : kComponentTable) {
-        if (Lower(fileName) == Lower(row.component + 1))
-            return true;
+    int count = 0;
+    for (const std::string &target : targets) {
+        for (const ComponentRow &row : kComponentTable)
+            count += lstrcmpiA(BaseName(target).c_str(), row.component + 1) == 0;
     }
-    return false;
+    return count;
+}
+
+// Strings separated by '\0', as a profile section or a REG_MULTI_SZ holds them.
+std::vector<std::string> SplitStrings(const std::string &block)
+{
+    std::vector<std::string> strings;
+    for (size_t start = 0; start < block.size();) {
+        const size_t end = std::min(block.find('\0', start), block.size());
+        strings.push_back(block.substr(start, end - start));
+        start = end + 1;
+    }
+    return strings;
 }
 
 // [Rename] of wininit.ini, as "target=source" entries.
@@ -398,114 +293,75 @@ int CountWininitRenames()
     std::vector<char> section(32767, '\0');
     const DWORD length =
         GetPrivateProfileSectionA("Rename", section.data(), static_cast<DWORD>(section.size()), "wininit.ini");
-    int count = 0;
-    for (size_t start = 0; start < length;) {
-        const std::string entry(&section[start]);
-        start += entry.size() + 1;
-        if (IsComponentName(BaseName(entry.substr(0, entry.find('=')))))
-            ++count;
-    }
-    return count;
+    std::vector<std::string> targets;
+    for (const std::string &entry : SplitStrings(std::string(section.data(), length)))
+        targets.push_back(entry.substr(0, entry.find('=')));
+    return CountComponentTargets(targets);
 }
 
 // PendingFileRenameOperations: pairs of source and target ("!\??\C:\...\qrmtov.dll").
 int CountRegisteredRenames()
 {
-    RegistryKeyGuard key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
-        return 0;
-    DWORD size = 0;
-    if (RegQueryValueExA(key.Get(), kPendingRenamesValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS ||
-        size == 0)
-        return 0;
-    std::string raw(size, '\0');
-    if (RegQueryValueExA(key.Get(), kPendingRenamesValue, nullptr, nullptr, reinterpret_cast<BYTE *>(&raw[0]), &size) !=
-        ERROR_SUCCESS)
-        return 0;
-    raw.resize(size);
-    std::vector<std::string> strings;
-    for (size_t start = 0; start < raw.size();) {
-        size_t end = raw.find('\0', start);
-        if (end == std::string::npos)
-            end = raw.size();
-        strings.push_back(raw.substr(start, end - start));
-        start = end + 1;
-    }
-    int count = 0;
-    for (size_t i = 0; i + 1 < strings.size(); i += 2) {
-        if (IsComponentName(BaseName(strings[i + 1])))
-            ++count;
-    }
-    return count;
+    const std::string raw = ReadRegistryValue(kSessionManagerKey, kPendingRenamesValue).value_or("");
+    const std::vector<std::string> strings = SplitStrings(raw);
+    std::vector<std::string> targets;
+    for (size_t i = 0; i + 1 < strings.size(); i += 2)
+        targets.push_back(strings[i + 1]);
+    return CountComponentTargets(targets);
 }
 
 void CheckComponents(Diagnosis &diagnosis)
 {
-    char directory[MAX_PATH];
-    const UINT length = GetServiceSystemDirectory(directory, MAX_PATH);
-    if (length == 0 || length >= kSystemDirectoryRoom) {
-        diagnosis.Fail("system directory",
-                       "its path does not fit the service's 250 characters: the component check "
-                       "fails and every start stops",
-                       "run Windows from a shorter path");
-        return;
-    }
+    const std::string directory = Directory(GetServiceSystemDirectory, kSystemDirectoryRoom);
+    if (directory.empty())
+        return diagnosis.Add("FAIL", "system directory",
+                             "its path does not fit the service's 250 characters: the component check fails and "
+                             "every start stops",
+                             "run Windows from a shorter path");
     for (const ComponentRow &row : kComponentTable)
-        CheckComponent(diagnosis, std::string(directory, length), row);
-
+        CheckComponent(diagnosis, directory, row);
     const int wininit = CountWininitRenames();
     const int registered = CountRegisteredRenames();
-    if (wininit == 0 && registered == 0) {
-        diagnosis.Ok("replacement at restart", "none pending");
-        return;
-    }
-    diagnosis.Warn("replacement at restart",
-                   "the printer software's components are to be replaced when Windows restarts (" +
-                       std::to_string(wininit) + " in wininit.ini [Rename], " + std::to_string(registered) +
-                       " in PendingFileRenameOperations)",
-                   "restart Windows to carry it out");
+    if (wininit == 0 && registered == 0)
+        diagnosis.Add("OK", "replacement at restart", "none pending");
+    else
+        diagnosis.Add("WARN", "replacement at restart",
+                      "the printer software's components are to be replaced when Windows restarts (" +
+                          std::to_string(wininit) + " in wininit.ini [Rename], " + std::to_string(registered) +
+                          " in PendingFileRenameOperations)",
+                      "restart Windows to carry it out");
 }
-
-// --- the instance --------------------------------------------------------------------
 
 void CheckInstance(Diagnosis &diagnosis, const std::string &printer, DWORD answerTimeoutMs)
 {
     const std::string start = "qelctl start \"" + printer + "\" --wait";
     const PublishedWindow published = ReadPublishedWindow(printer);
-    if (published.state != Publication::Window) {
-        if (const HWND unpublished = FindInstanceByTitle(printer)) {
-            DWORD processId = 0;
-            GetWindowThreadProcessId(unpublished, &processId);
-            diagnosis.Warn("instance",
-                           "process " + std::to_string(processId) + " serves the printer, but " +
-                               QEL_VALUE_HWND " does not name its window: clients cannot find it",
-                           start + " (it gives way to the running one and publishes it again)");
-        } else if (published.state == Publication::Stale) {
-            diagnosis.Warn("instance",
-                           QEL_VALUE_HWND " is " + Hex32(published.value) +
-                               ", which names no instance window: the last instance ended without "
-                               "clearing it (a crash, or it was ended by force)",
-                           "start it again: " + start);
-        } else {
-            diagnosis.Warn("instance",
-                           std::string("none serves the printer (" QEL_VALUE_HWND " ") +
-                               (published.state == Publication::Zero ? "is 0)" : "is not published)"),
-                           start);
-        }
-        return;
-    }
+    const HWND serving = FindServingWindow(printer);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(serving, &processId);
+    const std::string process = "process " + std::to_string(processId);
+    if (published.state != Publication::Window && serving != nullptr)
+        return diagnosis.Add("WARN", "instance",
+                             process + " serves the printer, but " QEL_VALUE_HWND
+                                       " does not name its window: clients cannot find it",
+                             start + " (it gives way to the running one and publishes it again)");
+    if (published.state == Publication::Stale)
+        return diagnosis.Add("WARN", "instance",
+                             QEL_VALUE_HWND " is " + Hex32(published.value) +
+                                 ", which names no instance window: the last instance ended without clearing it (a "
+                                 "crash, or it was ended by force)",
+                             "start it again: " + start);
+    if (published.state != Publication::Window)
+        return diagnosis.Add("WARN", "instance",
+                             std::string("none serves the printer (" QEL_VALUE_HWND " ") +
+                                 (published.state == Publication::Zero ? "is 0)" : "is not published)"),
+                             start);
     const Instance instance(printer, published.window);
-    const DWORD processId = instance.ProcessId();
-    DWORD answer = 0;
-    if (SendToInstance(instance, WM_QELAPP32_NOOP, 0, 0, answerTimeoutMs, &answer) && answer == 1) {
-        diagnosis.Ok("instance",
-                     "process " + std::to_string(processId) + " answers 1137 (window " + Hex32(published.value) + ")");
-        return;
-    }
-    diagnosis.Fail("instance",
-                   "process " + std::to_string(processId) + " does not answer 1137 within " +
-                       std::to_string(answerTimeoutMs) + " ms: it hangs",
-                   "end process " + std::to_string(processId) + ", then " + start);
+    if (instance.AnswersNoop(answerTimeoutMs))
+        return diagnosis.Add("OK", "instance", process + " answers 1137 (window " + Hex32(published.value) + ")");
+    diagnosis.Add("FAIL", "instance",
+                  process + " does not answer 1137 within " + std::to_string(answerTimeoutMs) + " ms: it hangs",
+                  "end " + process + ", then " + start);
 }
 
 } // namespace
@@ -514,10 +370,12 @@ int RunCheck(CommandContext &context)
 {
     Diagnosis diagnosis(context);
     CheckPrinterRegistry(diagnosis, context.printer);
-    ServiceProgram program;
-    std::string ignored;
-    FindServiceProgram(context.invocation, &program, &ignored);
-    CheckServiceProgram(diagnosis, program);
+    const ServiceProgram program = FindServiceProgram(context.invocation);
+    if (!program.exists)
+        diagnosis.Add("FAIL", "service program", "no " + std::string(kServiceProgramName) + " at " + program.path,
+                      "install it beside qelctl.exe, or name it with --exe PATH");
+    else
+        diagnosis.Add("OK", "service program", program.path);
     CheckLibrary(diagnosis, program);
     CheckComponents(diagnosis);
     CheckInstance(diagnosis, context.printer, context.answerTimeoutMs);

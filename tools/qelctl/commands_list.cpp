@@ -1,18 +1,11 @@
 // list: every printer under the printers key, with its port and the instance that
 // serves it. The instances are asked side by side, each within the answer timeout, so
 // a few hung ones cost that timeout once, not once each.
-#include "commands.h"
-
 #include <algorithm>
 #include <atomic>
-#include <optional>
 #include <thread>
-#include <vector>
 
-#include "exit_codes.h"
-#include "port_kind.h"
-#include "printer_values.h"
-#include "qelapp32/client.h"
+#include "qelctl.h"
 
 namespace {
 
@@ -33,17 +26,16 @@ struct PrinterRow {
 void InspectPrinter(PrinterRow &row, DWORD answerTimeoutMs, bool askStatus)
 {
     row.port = ReadPrinterString(row.name, QEL_VALUE_PORT);
-    if (row.port)
-        row.portKind = ClassifyPort(*row.port);
+    row.portKind = row.port ? ClassifyPort(*row.port) : nullptr;
     row.appId = ReadDriverDword(row.name, QEL_VALUE_APPID);
     row.published = ReadPublishedWindow(row.name);
     if (row.published.state != Publication::Window)
         return;
     const Instance instance(row.name, row.published.window);
+    row.answers = instance.AnswersNoop(answerTimeoutMs);
     DWORD answer = 0;
-    row.answers = SendToInstance(instance, WM_QELAPP32_NOOP, 0, 0, answerTimeoutMs, &answer) && answer == 1;
     if (row.answers && askStatus &&
-        SendToInstance(instance, WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_NO_WAIT, kStatusAnswerMs, &answer))
+        instance.Ask(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_NO_WAIT, kStatusAnswerMs, &answer))
         row.status = answer;
 }
 
@@ -55,99 +47,50 @@ void InspectAll(std::vector<PrinterRow> &rows, DWORD answerTimeoutMs, bool askSt
             InspectPrinter(rows[index], answerTimeoutMs, askStatus);
     };
     std::vector<std::thread> workers;
-    const size_t count = std::min(rows.size(), kMostAskedAtOnce);
-    for (size_t i = 0; i < count; ++i)
+    for (size_t i = 0; i < std::min(rows.size(), kMostAskedAtOnce); ++i)
         workers.emplace_back(work);
     for (std::thread &worker : workers)
         worker.join();
 }
 
-std::string WindowText(const PrinterRow &row)
-{
-    switch (row.published.state) {
-    case Publication::Missing:
-    case Publication::Zero: return "none";
-    case Publication::Stale: return "stale " + Hex32(row.published.value);
-    case Publication::Window: break;
-    }
-    return Hex32(row.published.value);
-}
-
-const char *WindowState(const PrinterRow &row)
-{
-    switch (row.published.state) {
-    case Publication::Missing:
-    case Publication::Zero: return "none";
-    case Publication::Stale: return "stale";
-    case Publication::Window: break;
-    }
-    return "alive";
-}
-
-std::string AnswersText(const PrinterRow &row)
-{
-    if (row.published.state != Publication::Window)
-        return "-";
-    return row.answers ? "yes" : "no";
-}
-
-std::string AppIdText(const PrinterRow &row)
-{
-    return row.appId ? std::to_string(static_cast<LONG>(*row.appId)) : "-";
-}
-
-std::string StatusText(const PrinterRow &row, bool askStatus)
-{
-    if (!row.answers)
-        return "-";
-    if (!askStatus)
-        return "not asked";
-    return row.status ? FormatStatusByte(*row.status) : "no answer";
-}
-
 std::string RowJson(const PrinterRow &row)
 {
+    const bool alive = row.published.state == Publication::Window;
+    const bool hasValue = row.published.state != Publication::Missing;
+    const auto optionalIf = [](bool present, auto value) { return present ? std::optional(value) : std::nullopt; };
     JsonObject object;
     object.Add("printer", row.name);
-    if (row.port) {
-        object.Add("port", *row.port);
-        object.Add("portKind", row.portKind);
-    } else {
-        object.AddNull("port");
-        object.AddNull("portKind");
-    }
-    object.Add("window", WindowState(row));
-    if (row.published.state == Publication::Missing)
-        object.AddNull("hwnd");
-    else
-        object.Add("hwnd", row.published.value);
-    if (row.published.state == Publication::Window)
-        object.AddBool("answers", row.answers);
-    else
-        object.AddNull("answers");
-    if (row.appId)
-        object.AddSigned("appId", static_cast<LONG>(*row.appId));
-    else
-        object.AddNull("appId");
-    if (row.status) {
-        object.Add("status", *row.status);
-        const char *meaning = DescribeStatusByte(*row.status);
-        if (meaning != nullptr)
-            object.Add("meaning", meaning);
-        else
-            object.AddNull("meaning");
-    } else {
-        object.AddNull("status");
-        object.AddNull("meaning");
-    }
+    object.Add("port", row.port);
+    object.Add("portKind", row.portKind);
+    object.Add("window", row.published.state == Publication::Stale    ? "stale"
+                         : row.published.state == Publication::Window ? "alive"
+                                                                      : "none");
+    object.Add("hwnd", optionalIf(hasValue, row.published.value));
+    object.AddRaw("answers", alive ? (row.answers ? "true" : "false") : "null");
+    object.Add("appId", optionalIf(row.appId.has_value(), static_cast<LONG>(row.appId.value_or(0))));
+    object.Add("status", row.status);
+    object.Add("meaning", row.status ? DescribeStatusByte(*row.status) : nullptr);
     return object.Text();
 }
 
-std::string PadTo(std::string text, size_t width)
+std::vector<std::string> RowColumns(const PrinterRow &row, bool askStatus)
 {
-    if (text.size() < width)
-        text.append(width - text.size(), ' ');
-    return text;
+    const Publication state = row.published.state;
+    const std::string window = state == Publication::Stale    ? "stale " + Hex32(row.published.value)
+                               : state == Publication::Window ? Hex32(row.published.value)
+                                                              : "none";
+    const bool alive = row.published.state == Publication::Window;
+    const std::string status = !row.answers ? "-"
+                               : !askStatus ? "not asked"
+                               : row.status ? FormatStatusByte(*row.status)
+                                            : "no answer";
+    return {row.name,
+            row.port ? *row.port : "(no Port)",
+            row.portKind ? row.portKind : "-",
+            window,
+            alive ? (row.answers ? "yes" : "no") : "-",
+            row.appId ? std::to_string(static_cast<LONG>(*row.appId)) : "-",
+            status};
 }
 
 void PrintTable(CommandContext &context, const std::vector<PrinterRow> &rows, bool askStatus)
@@ -155,8 +98,7 @@ void PrintTable(CommandContext &context, const std::vector<PrinterRow> &rows, bo
     std::vector<std::vector<std::string>> table = {
         {"PRINTER", "PORT", "KIND", "WINDOW", "ANSWERS", "APP ID", "STATUS"}};
     for (const PrinterRow &row : rows)
-        table.push_back({row.name, row.port ? *row.port : "(no Port)", row.portKind ? row.portKind : "-",
-                         WindowText(row), AnswersText(row), AppIdText(row), StatusText(row, askStatus)});
+        table.push_back(RowColumns(row, askStatus));
     std::vector<size_t> widths(table[0].size(), 0);
     for (const auto &line : table) {
         for (size_t column = 0; column < line.size(); ++column)
@@ -165,7 +107,7 @@ void PrintTable(CommandContext &context, const std::vector<PrinterRow> &rows, bo
     for (const auto &line : table) {
         std::string text;
         for (size_t column = 0; column + 1 < line.size(); ++column)
-            text += PadTo(line[column], widths[column] + 2);
+            text += line[column] + std::string(widths[column] + 2 - line[column].size(), ' ');
         context.out.Line(text + line.back());
     }
 }
@@ -174,22 +116,18 @@ void PrintTable(CommandContext &context, const std::vector<PrinterRow> &rows, bo
 
 int RunList(CommandContext &context)
 {
-    const bool askStatus = !HasOption(context.invocation, "--no-status");
+    const bool askStatus = !context.Has("--no-status");
     std::vector<PrinterRow> rows;
-    for (const std::string &name : ListPrinterNames()) {
-        rows.emplace_back();
-        rows.back().name = name;
-    }
+    for (const std::string &name : ListPrinterNames())
+        rows.push_back({name, std::nullopt, nullptr, {}, false, std::nullopt, std::nullopt});
     InspectAll(rows, context.answerTimeoutMs, askStatus);
-
-    JsonArray array;
+    std::vector<std::string> json;
     for (const PrinterRow &row : rows)
-        array.AddRaw(RowJson(row));
-    context.out.SetDocument(array.Text());
-    if (rows.empty()) {
+        json.push_back(RowJson(row));
+    context.out.SetDocument(JsonArray(json));
+    if (rows.empty())
         context.out.Line("no printers under HKLM\\" + PrinterKeyPath(""));
-        return kExitOk;
-    }
-    PrintTable(context, rows, askStatus);
+    else
+        PrintTable(context, rows, askStatus);
     return kExitOk;
 }

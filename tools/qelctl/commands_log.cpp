@@ -1,14 +1,10 @@
 // log: attach to the instance as a debugger and print its "QELAPP32: " lines as they
 // are written, until Ctrl+C, --timeout or the end of the instance; then detach,
 // leaving the instance running.
-#include "commands.h"
-
 #include <vector>
 
-#include "console_break.h"
 #include "core/owned.h"
-#include "exit_codes.h"
-#include "json.h"
+#include "qelctl.h"
 
 namespace {
 
@@ -18,34 +14,24 @@ constexpr char kLinePrefix[] = "QELAPP32: ";
 // Breakpoint codes of a native and of a WOW64 process: the attach itself raises one.
 constexpr DWORD kWow64Breakpoint = 0x4000001F;
 
-enum class LogEnd { Timeout, Interrupted, InstanceEnded };
+enum LogEnd { kTimeout, kInterrupted, kInstanceEnded };
+constexpr const char *kLogEndNames[] = {"timeout", "interrupted", "instance-ended"}; // for --json
 
 struct LogSession {
     DWORD processId = 0;
-    HANDLE process = nullptr; // for reading the debuggee's strings
-    bool everyLine = false;   // --all: also lines without the prefix
-    JsonArray lines;
-    DWORD lineCount = 0;
+    HANDLE process = nullptr;       // for reading the debuggee's strings
+    bool everyLine = false;         // --all: also lines without the prefix
+    std::vector<std::string> lines; // as JSON
     DWORD instanceExitCode = 0;
 };
 
+// WaitForDebugEvent hands every debug string over as ANSI, OutputDebugStringW's too.
 std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO &info)
 {
-    const size_t characters = info.nDebugStringLength;
-    if (characters == 0)
-        return std::string();
-    if (info.fUnicode) {
-        std::vector<wchar_t> wide(characters + 1, L'\0');
-        SIZE_T read = 0;
-        ReadProcessMemory(process, info.lpDebugStringData, wide.data(), characters * sizeof(wchar_t), &read);
-        std::vector<char> narrow(characters * 2 + 1, '\0');
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, narrow.data(), static_cast<int>(narrow.size() - 1), nullptr,
-                            nullptr);
-        return narrow.data();
-    }
-    std::string text(characters, '\0');
+    std::string text(info.nDebugStringLength, '\0');
     SIZE_T read = 0;
-    ReadProcessMemory(process, info.lpDebugStringData, &text[0], characters, &read);
+    if (!text.empty())
+        ReadProcessMemory(process, info.lpDebugStringData, &text[0], text.size(), &read);
     text.resize(read);
     return text.substr(0, text.find('\0'));
 }
@@ -67,31 +53,7 @@ void ReportLine(CommandContext &context, LogSession *session, const std::string 
     JsonObject entry;
     entry.Add("time", time);
     entry.Add("text", text);
-    session->lines.AddRaw(entry.Text());
-    ++session->lineCount;
-}
-
-// Handles one debug event; answers how to continue it, and notes the instance's end.
-DWORD HandleDebugEvent(CommandContext &context, LogSession *session, const DEBUG_EVENT &event, bool *ended)
-{
-    switch (event.dwDebugEventCode) {
-    case CREATE_PROCESS_DEBUG_EVENT:
-    case LOAD_DLL_DEBUG_EVENT: CloseDebugEventFile(event); return DBG_CONTINUE;
-    case OUTPUT_DEBUG_STRING_EVENT:
-        ReportLine(context, session, ReadDebugString(session->process, event.u.DebugString));
-        return DBG_CONTINUE;
-    case EXCEPTION_DEBUG_EVENT: {
-        // Only our own attach breakpoint is ours to swallow; every other exception goes
-        // back to the instance's handlers as if no debugger were there.
-        const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
-        return code == EXCEPTION_BREAKPOINT || code == kWow64Breakpoint ? DBG_CONTINUE : DBG_EXCEPTION_NOT_HANDLED;
-    }
-    case EXIT_PROCESS_DEBUG_EVENT:
-        session->instanceExitCode = event.u.ExitProcess.dwExitCode;
-        *ended = true;
-        return DBG_CONTINUE;
-    default: return DBG_CONTINUE;
-    }
+    session->lines.push_back(entry.Text());
 }
 
 LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD timeoutMs)
@@ -99,64 +61,64 @@ LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD tim
     const DWORD start = GetTickCount();
     for (;;) {
         if (IsConsoleBreakRequested())
-            return LogEnd::Interrupted;
+            return kInterrupted;
         if (timeoutMs != kUnlimited && GetTickCount() - start >= timeoutMs)
-            return LogEnd::Timeout;
+            return kTimeout;
         DEBUG_EVENT event{};
         if (!WaitForDebugEvent(&event, kDebugEventWaitMs))
             continue;
-        bool ended = false;
-        const DWORD status = HandleDebugEvent(context, session, event, &ended);
+        DWORD status = DBG_CONTINUE;
+        const DWORD exception = event.u.Exception.ExceptionRecord.ExceptionCode;
+        switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+        case LOAD_DLL_DEBUG_EVENT: CloseDebugEventFile(event); break;
+        case OUTPUT_DEBUG_STRING_EVENT:
+            ReportLine(context, session, ReadDebugString(session->process, event.u.DebugString));
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            // Only our own attach breakpoint is ours to swallow; every other exception goes
+            // back to the instance's handlers as if no debugger were there.
+            if (exception != EXCEPTION_BREAKPOINT && exception != kWow64Breakpoint)
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT: session->instanceExitCode = event.u.ExitProcess.dwExitCode; break;
+        default: break;
+        }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-        if (ended)
-            return LogEnd::InstanceEnded;
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
+            return kInstanceEnded;
     }
-}
-
-const char *DescribeEnd(LogEnd end)
-{
-    switch (end) {
-    case LogEnd::Timeout: return "timeout";
-    case LogEnd::Interrupted: return "interrupted";
-    case LogEnd::InstanceEnded: return "instance-ended";
-    }
-    return "timeout";
 }
 
 } // namespace
 
 int RunLog(CommandContext &context)
 {
-    DWORD timeoutMs = 0;
-    if (const int code = ReadMillisecondsOption(context, "--timeout", kUnlimited, &timeoutMs))
-        return code;
-    Instance instance;
-    if (const int code = ConnectToInstance(context, &instance))
-        return code;
+    const DWORD timeoutMs = context.Number("--timeout", kUnlimited);
+    const Instance instance(context.printer);
     LogSession session;
-    session.everyLine = HasOption(context.invocation, "--all");
+    session.everyLine = context.Has("--all");
     session.processId = instance.ProcessId();
-    HandleGuard process(OpenProcess(PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, session.processId));
+    const HandleGuard process(OpenProcess(PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, session.processId));
     session.process = process.Get();
     if (!process.IsValid() || !DebugActiveProcess(session.processId))
-        return context.out.Fail(kExitSystem, "cannot attach to process " + std::to_string(session.processId) +
-                                                 " as a debugger (error " + std::to_string(GetLastError()) +
-                                                 "); is another debugger attached?");
+        Fail(kExitSystem, "cannot attach to process " + std::to_string(session.processId) + " as a debugger (error " +
+                              std::to_string(GetLastError()) + "); is another debugger attached?");
     // Set at once: if qelctl itself dies from here on, the instance must live on.
     DebugSetProcessKillOnExit(FALSE);
     context.out.Line("attached to the instance (process " + std::to_string(session.processId) + "); Ctrl+C to stop");
 
     const LogEnd end = FollowDebugEvents(context, &session, timeoutMs);
-    if (end != LogEnd::InstanceEnded)
+    if (end != kInstanceEnded)
         DebugActiveProcessStop(session.processId);
     context.out.Fields().Add("processId", session.processId);
-    context.out.Fields().Add("ended", DescribeEnd(end));
-    context.out.Fields().AddRaw("lines", session.lines.Text());
-    if (end == LogEnd::InstanceEnded) {
+    context.out.Fields().Add("ended", kLogEndNames[end]);
+    context.out.Fields().AddRaw("lines", JsonArray(session.lines));
+    if (end == kInstanceEnded) {
         context.out.Fields().Add("exitCodeOfInstance", session.instanceExitCode);
         context.out.Line("the instance ended with exit code " + std::to_string(session.instanceExitCode));
     } else {
-        context.out.Line("detached after " + std::to_string(session.lineCount) + " lines; the instance runs on");
+        context.out.Line("detached after " + std::to_string(session.lines.size()) + " lines; the instance runs on");
     }
     return kExitOk;
 }
