@@ -97,9 +97,9 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
      "a reply, or a status, value or alert-data packet. \"no message waiting\" when the stream is empty.",
      "--size", 0, 0, kAnswerMs, RunRead},
     {"bidi", "bidi HEX [--timeout MS] [--interval MS] [--handle H]", "1127 then 1126: a packet and its reply",
-     "Sends the packet as write does, then reads the inbound stream every MS (default 50) until a\n"
-     "message arrives (the reply, or an alert that came first). Exit 4 when none arrives within the\n"
-     "timeout (default 5000 ms).",
+     "Sends the packet as write does, then reads the inbound stream every MS (default 50) until the\n"
+     "printer's reply arrives; the status, value and alert packets the instance queued before it are\n"
+     "shown as they come. Exit 4 when no reply arrives within the timeout (default 5000 ms).",
      "--timeout --interval --handle", 1, 1, kQueueAnswerMs, RunBidi},
     {"sendfile", "sendfile NAME [--wait] [--timeout MS] [--interval MS] [--use-1141] | sendfile --query",
      "1134: send a file from the instance's system directory",
@@ -134,7 +134,8 @@ constexpr std::array<CommandEntry, 26> kCommands = {{
     {"stop", "stop [--timeout MS] [--handle H]", "1125: end the instance",
      "Creates the event \"PRINTER:QELAPP32_READY_FOR_NEXT_JOB\", sends 1125 (WM_QELAPP32_ENDJOB) with\n"
      "the application ID in wParam and the printer handle in the high 16 bits of lParam, and waits for\n"
-     "the event, which the instance sets as its last act (default 10000 ms; exit 4 on timeout). Answer 0\n"
+     "the event, which the instance sets as its last act, and then for its process (default 10000 ms;\n"
+     "exit 4 on timeout); the time shown covers both. Answer 0\n"
      "means a step failed (exit 1), though the instance ends all the same.",
      "--timeout --handle", 0, 0, kAnswerMs, RunStop},
     {"log", "log [--timeout MS] [--all]", "print the instance's \"QELAPP32: \" lines live",
