@@ -44,8 +44,9 @@ bool MeasureIdle(int repetitions, DWORD idleMs, IdleSeries *series)
         instance.Sim().DropRecords();
         const std::vector<char> environment = instance.Sim().EnvironmentBlock();
         // They take turns at going first.
-        const bool started = repetition % 2 == 0 ? StartServing(instance, nullptr) && bare.TimeStart(true, environment) >= 0
-                                                 : bare.TimeStart(true, environment) >= 0 && StartServing(instance, nullptr);
+        const bool started = repetition % 2 == 0
+                                 ? StartServing(instance, nullptr) && bare.TimeStart(true, environment) >= 0
+                                 : bare.TimeStart(true, environment) >= 0 && StartServing(instance, nullptr);
         if (!started)
             return false;
         Sleep(kQuietMs);

@@ -69,8 +69,8 @@ double TimeRoundTrip(const QelInstance *client, WORD printerHandle, int *instanc
     const QelResult result = QelWriteAndReadReply(client, printerHandle, kCommandPacket, sizeof(kCommandPacket), reply,
                                                   sizeof(reply), &replyLength, &wait, nullptr);
     const double elapsed = NowMicroseconds() - start;
-    const bool echoed = result == QEL_OK && replyLength == sizeof(reply) &&
-                        std::memcmp(reply, kCommandPacket, sizeof(reply)) == 0;
+    const bool echoed =
+        result == QEL_OK && replyLength == sizeof(reply) && std::memcmp(reply, kCommandPacket, sizeof(reply)) == 0;
     return echoed ? elapsed : -1.0;
 }
 

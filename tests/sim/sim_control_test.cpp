@@ -123,7 +123,7 @@ TEST(SimPrinterEnvironment, DroppedRecordsLeaveTheBlock)
             own.push_back(entry);
     }
     EXPECT_EQ(own, (std::vector<std::string>{"QRMTOV_SIM_CONFIG=" + sim.ConfigPath(),
-                                              "QRMTOV_SIM_STORE=" + sim.StorePath()}));
+                                             "QRMTOV_SIM_STORE=" + sim.StorePath()}));
 }
 
 // A child started with the block sees the variables (cmd.exe writes them to a file).
