@@ -24,13 +24,15 @@ private:
     std::vector<double> values_;
 };
 
-class SimPrinter;
+class TestInstance;
 
-// The simulated library as the tests set it up, less its call log and capture file: each
-// becomes a folder, so that the library's appends fail at once instead of writing every
-// call and block. The benchmark times the service, not the simulator's records; the
-// floors run with the same environment and pay the same.
-void SilenceRecords(const SimPrinter &sim);
+// Every instance and floor runs the simulated library without its call log and capture
+// file (SimPrinter::DropRecords): the benchmark times the service, not the simulator's
+// records, and the floors run with the same environment and pay the same.
+
+// Starts the instance and serves as after a client's first requests: the printer
+// enumerated (its handle to printerHandle, may be null) and the status refreshed once.
+bool StartServing(TestInstance &instance, WORD *printerHandle);
 
 // Wine is still busy with a process for a moment after it started or ended: a start
 // that follows at once pays for that. Timed single starts wait this long first.

@@ -18,14 +18,6 @@ std::string Quoted(const std::string &text)
 
 } // namespace
 
-void SilenceRecords(const SimPrinter &sim)
-{
-    for (const std::string &path : {sim.LogPath(), sim.CapturePath()}) {
-        DeleteFileA(path.c_str());
-        CreateDirectoryA(path.c_str(), nullptr);
-    }
-}
-
 FloorProcess::~FloorProcess()
 {
     if (process_.IsValid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
@@ -76,8 +68,8 @@ bool BareWindow::Start(const std::vector<char> &environment)
     const std::string name = UniquePrinterName("bare window");
     if (process_.StartAndWait("bench_bare_window.exe", name, "", environment) < 0)
         return false;
-    window_ = FindWindowA(kBareWindowClass, name.c_str());
-    return window_ != nullptr;
+    client_.window = FindWindowA(kBareWindowClass, name.c_str());
+    return client_.window != nullptr;
 }
 
 double BareProgram::TimeStart(bool stay, const std::vector<char> &environment)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/owned.h"
+#include "qelapp32/qelclient.h"
 
 // A floor program started from the build's bin folder; terminated if it still runs when
 // the object goes.
@@ -37,15 +38,16 @@ private:
 };
 
 // bench_bare_window.exe: a hidden top-level window that answers 1137, and 1128 with the
-// design's hand-off to a worker thread that makes one library call.
+// design's hand-off to a worker thread that makes one library call. It is asked through
+// the client library's own calls, window only, so that it pays what the instance pays.
 class BareWindow {
 public:
     bool Start(const std::vector<char> &environment);
-    HWND Window() const { return window_; }
+    const QelInstance *Client() const { return &client_; }
 
 private:
     FloorProcess process_;
-    HWND window_ = nullptr;
+    QelInstance client_{};
 };
 
 // bench_bare_startup.exe, which takes the design's start-up steps with nothing around

@@ -1,21 +1,12 @@
 #include "bench.h"
 #include "floors.h"
 #include "process_watch.h"
-#include "qelapp32/client.h"
 #include "support/process_metrics.h"
 #include "support/test_instance.h"
 
 namespace {
 
 constexpr DWORD kQuietMs = 300;
-
-// Serving as after a client's first requests: the printer enumerated and the status
-// refreshed once.
-bool StartServing(TestInstance &instance)
-{
-    return instance.Start() && instance.Send(WM_QELAPP32_ENUMPRINTER) != static_cast<LRESULT>(QEL_FAILURE) &&
-           instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE) == QEL_STATUS_READY;
-}
 
 void ReadHoldings(HANDLE process, DWORD processId, Samples *privateBytes, Samples *handles, Samples *threads)
 {
@@ -50,11 +41,12 @@ bool MeasureIdle(int repetitions, DWORD idleMs, IdleSeries *series)
     for (int repetition = 0; repetition < repetitions; ++repetition) {
         TestInstance instance("LPT1:", "idle");
         BareProgram bare;
-        SilenceRecords(instance.Sim());
+        instance.Sim().DropRecords();
         const std::vector<char> environment = instance.Sim().EnvironmentBlock();
         // They take turns at going first.
-        const bool started = repetition % 2 == 0 ? StartServing(instance) && bare.TimeStart(true, environment) >= 0
-                                                 : bare.TimeStart(true, environment) >= 0 && StartServing(instance);
+        const bool started = repetition % 2 == 0
+                                 ? StartServing(instance, nullptr) && bare.TimeStart(true, environment) >= 0
+                                 : bare.TimeStart(true, environment) >= 0 && StartServing(instance, nullptr);
         if (!started)
             return false;
         Sleep(kQuietMs);

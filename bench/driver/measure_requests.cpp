@@ -1,9 +1,9 @@
+#include <cstring>
 #include <thread>
 
 #include "bench.h"
 #include "floors.h"
-#include "qelapp32/client.h"
-#include "service_buffers.h"
+#include "qelapp32/qelclient.h"
 #include "support/test_instance.h"
 
 namespace {
@@ -14,21 +14,31 @@ constexpr double kRefreshDueUs = 2150e3;
 constexpr double kWordOnlyUntilUs = 1800e3;
 // A packet round trip is started only while this much is left before the refresh.
 constexpr double kPacketBudgetUs = 60e3;
-constexpr double kReplyTimeoutUs = 5e6;
+constexpr DWORD kReplyTimeoutMs = 5000;
+// The reply call's pause after an empty 1126: the shortest the clock allows, so that the
+// round trip is the service's and not the client's polling.
+constexpr DWORD kReplyPollMs = 1;
 constexpr DWORD kRequestTimeoutMs = 30000;
 constexpr int kBlockLength = 8;
 // A command packet: not 1 or 2 in front, so the write thread sends it with TovSendBidi,
 // and the simulated library echoes it as the reply.
-constexpr char kCommandPacket[] = {'\xA5', '\x00', '\x03', '\x10', '\x20', '\x30'};
+constexpr BYTE kCommandPacket[] = {0xA5, 0x00, 0x03, 0x10, 0x20, 0x30};
 // The second client's pace: a few alerts wait in the stream at every round trip.
 constexpr DWORD kAlertIntervalMs = 10;
 
-// The service's window and the bare window are asked the same way.
-double TimeRequest(HWND window, UINT message, LPARAM lParam)
+// The service's window and the bare window are asked through the same library calls.
+double TimeNoop(const QelInstance *client)
 {
-    DWORD_PTR answer = 0;
     const double start = NowMicroseconds();
-    SendMessageTimeoutA(window, message, 0, lParam, SMTO_NORMAL, kRequestTimeoutMs, &answer);
+    QelNoop(client, kRequestTimeoutMs, nullptr);
+    return NowMicroseconds() - start;
+}
+
+double TimeStatus(const QelInstance *client)
+{
+    DWORD status = 0;
+    const double start = NowMicroseconds();
+    QelGetStatus(client, QEL_REFRESH_IF_DUE, &status, kRequestTimeoutMs, nullptr);
     return NowMicroseconds() - start;
 }
 
@@ -43,20 +53,25 @@ void RunBlock(Samples *samples, Request request)
         samples->Add(request());
 }
 
-// 1127, then 1126 until the echo is read; microseconds, negative when it never came.
-// Other packets read on the way (status alerts) are counted.
-double TimeRoundTrip(PacketChannel &channel, int *othersRead)
+void CountInstancePacket(void *count, QelPacketKind, const BYTE *, DWORD)
 {
-    const std::string packet(kCommandPacket, sizeof(kCommandPacket));
+    ++*static_cast<int *>(count);
+}
+
+// The library's packet-and-reply call with the command packet, microseconds, negative
+// when its echo did not come back; the instance's own packets met on the way are counted.
+double TimeRoundTrip(const QelInstance *client, WORD printerHandle, int *instancePackets)
+{
+    const QelReplyWait wait{kReplyTimeoutMs, 0, kReplyPollMs, nullptr, CountInstancePacket, instancePackets};
+    BYTE reply[sizeof(kCommandPacket)] = {};
+    DWORD replyLength = 0;
     const double start = NowMicroseconds();
-    channel.Write(packet);
-    while (NowMicroseconds() - start < kReplyTimeoutUs) {
-        const std::string read = channel.Read();
-        if (read == packet)
-            return NowMicroseconds() - start;
-        *othersRead += read.empty() ? 0 : 1;
-    }
-    return -1.0;
+    const QelResult result = QelWriteAndReadReply(client, printerHandle, kCommandPacket, sizeof(kCommandPacket), reply,
+                                                  sizeof(reply), &replyLength, &wait, nullptr);
+    const double elapsed = NowMicroseconds() - start;
+    const bool echoed =
+        result == QEL_OK && replyLength == sizeof(reply) && std::memcmp(reply, kCommandPacket, sizeof(reply)) == 0;
+    return echoed ? elapsed : -1.0;
 }
 
 // A second client posting status-change alerts (1524) to the instance's alert window at
@@ -84,19 +99,17 @@ private:
 };
 
 // Fills the time until the next refresh is due with the short requests and packets.
-bool FillRound(TestInstance &instance, const BareWindow &bare, PacketChannel &channel, double lastRefresh,
+bool FillRound(const QelInstance *client, const BareWindow &bare, WORD printerHandle, double lastRefresh,
                RequestSeries *series)
 {
-    int othersRead = 0;
+    int instancePackets = 0;
     for (double since = 0; since < kRefreshDueUs; since = NowMicroseconds() - lastRefresh) {
-        RunBlock(&series->bareNoop, [&] { return TimeRequest(bare.Window(), WM_QELAPP32_NOOP, 0); });
-        if (since < kWordOnlyUntilUs) {
-            RunBlock(&series->statusWord,
-                     [&] { return TimeRequest(instance.Window(), WM_QELAPP32_GETSTATUS, QEL_REFRESH_IF_DUE); });
-        }
-        RunBlock(&series->noop, [&] { return TimeRequest(instance.Window(), WM_QELAPP32_NOOP, 0); });
+        RunBlock(&series->bareNoop, [&] { return TimeNoop(bare.Client()); });
+        if (since < kWordOnlyUntilUs)
+            RunBlock(&series->statusWord, [&] { return TimeStatus(client); });
+        RunBlock(&series->noop, [&] { return TimeNoop(client); });
         if (kRefreshDueUs - (NowMicroseconds() - lastRefresh) > kPacketBudgetUs) {
-            const double roundTrip = TimeRoundTrip(channel, &othersRead);
+            const double roundTrip = TimeRoundTrip(client, printerHandle, &instancePackets);
             if (roundTrip < 0)
                 return false;
             series->packet.Add(roundTrip);
@@ -106,48 +119,46 @@ bool FillRound(TestInstance &instance, const BareWindow &bare, PacketChannel &ch
 }
 
 // Both refreshes right after a run of 1137 to their own window, both workers idle for 2 s.
-void TakeRefreshes(TestInstance &instance, const BareWindow &bare, RequestSeries *series)
+void TakeRefreshes(const QelInstance *client, const BareWindow &bare, RequestSeries *series)
 {
-    RunBlock(&series->bareNoop, [&] { return TimeRequest(bare.Window(), WM_QELAPP32_NOOP, 0); });
-    series->bareRefresh.Add(TimeRequest(bare.Window(), WM_QELAPP32_GETSTATUS, QEL_REFRESH_IF_DUE));
-    RunBlock(&series->noop, [&] { return TimeRequest(instance.Window(), WM_QELAPP32_NOOP, 0); });
-    series->statusRefresh.Add(TimeRequest(instance.Window(), WM_QELAPP32_GETSTATUS, QEL_REFRESH_IF_DUE));
-}
-
-void Drain(PacketChannel &channel)
-{
-    while (!channel.Read().empty()) {
-    }
+    RunBlock(&series->bareNoop, [&] { return TimeNoop(bare.Client()); });
+    series->bareRefresh.Add(TimeStatus(bare.Client()));
+    RunBlock(&series->noop, [&] { return TimeNoop(client); });
+    series->statusRefresh.Add(TimeStatus(client));
 }
 
 } // namespace
 
+bool StartServing(TestInstance &instance, WORD *printerHandle)
+{
+    DWORD status = 0;
+    // The first refresh waits longest and queues a status packet: before anything is timed.
+    return instance.Start() &&
+           QelEnumPrinter(instance.Client(), printerHandle, nullptr, kRequestTimeoutMs, nullptr) == QEL_OK &&
+           QelGetStatus(instance.Client(), QEL_REFRESH_IF_DUE, &status, kRequestTimeoutMs, nullptr) == QEL_OK &&
+           status == QEL_STATUS_READY;
+}
+
 bool MeasureRequests(int rounds, int alertTrips, RequestSeries *series)
 {
     TestInstance instance("LPT1:", "bench");
+    instance.Sim().DropRecords();
     BareWindow bare;
-    SilenceRecords(instance.Sim());
-    if (!instance.Start() || !bare.Start(instance.Sim().EnvironmentBlock()))
+    WORD printerHandle = 0;
+    if (!StartServing(instance, &printerHandle) || !bare.Start(instance.Sim().EnvironmentBlock()))
         return false;
-    const LRESULT enumAnswer = instance.Send(WM_QELAPP32_ENUMPRINTER);
-    PacketChannel channel(instance, QEL_PRINTER_HANDLE_OF(enumAnswer));
-    // The first refresh waits longest and queues a status packet: before the rounds.
-    if (enumAnswer == static_cast<LRESULT>(QEL_FAILURE) || !channel.IsValid() ||
-        instance.Send(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_IF_DUE) != QEL_STATUS_READY)
-        return false;
+    const QelInstance *client = instance.Client();
     double lastRefresh = NowMicroseconds();
-    Drain(channel);
     for (int round = 0; round < rounds; ++round) {
-        if (!FillRound(instance, bare, channel, lastRefresh, series))
+        if (!FillRound(client, bare, printerHandle, lastRefresh, series))
             return false;
-        TakeRefreshes(instance, bare, series);
+        TakeRefreshes(client, bare, series);
         lastRefresh = NowMicroseconds();
     }
 
-    Drain(channel);
     AlertPoster poster(instance.AlertWindow());
     for (int trip = 0; trip < alertTrips; ++trip) {
-        const double roundTrip = TimeRoundTrip(channel, &series->alertsRead);
+        const double roundTrip = TimeRoundTrip(client, printerHandle, &series->alertsRead);
         if (roundTrip < 0)
             return false;
         series->packetUnderAlerts.Add(roundTrip);

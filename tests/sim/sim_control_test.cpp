@@ -110,6 +110,22 @@ TEST(SimPrinterEnvironment, BlockIsSortedAndPointsAtTheFiles)
     }
 }
 
+// Without records the library is pointed at no call log and no capture file, even when
+// this process has stale ones in its own environment.
+TEST(SimPrinterEnvironment, DroppedRecordsLeaveTheBlock)
+{
+    SimPrinter sim;
+    sim.DropRecords();
+    SetEnvironmentVariableA("QRMTOV_SIM_LOG", "stale");
+    std::vector<std::string> own;
+    for (const std::string &entry : BlockEntries(sim.EnvironmentBlock())) {
+        if (entry.rfind("QRMTOV_SIM_", 0) == 0)
+            own.push_back(entry);
+    }
+    EXPECT_EQ(own, (std::vector<std::string>{"QRMTOV_SIM_CONFIG=" + sim.ConfigPath(),
+                                             "QRMTOV_SIM_STORE=" + sim.StorePath()}));
+}
+
 // A child started with the block sees the variables (cmd.exe writes them to a file).
 TEST(SimPrinterEnvironment, ChildProcessSeesTheBlock)
 {

@@ -26,13 +26,14 @@ constexpr int kMoveAttempts = 50;
 struct EnvironmentSetting {
     const char *name;
     const char *fileName;
+    bool isRecord; // left out after DropRecords()
 };
 
 constexpr EnvironmentSetting kEnvironmentSettings[] = {
-    {"QRMTOV_SIM_CONFIG", kConfigName},
-    {"QRMTOV_SIM_LOG", kLogName},
-    {"QRMTOV_SIM_CAPTURE", kCaptureName},
-    {"QRMTOV_SIM_STORE", kStoreName},
+    {"QRMTOV_SIM_CONFIG", kConfigName, false},
+    {"QRMTOV_SIM_LOG", kLogName, true},
+    {"QRMTOV_SIM_CAPTURE", kCaptureName, true},
+    {"QRMTOV_SIM_STORE", kStoreName, false},
 };
 
 using FileHandle = HandleGuard;
@@ -355,7 +356,8 @@ std::vector<char> SimPrinter::EnvironmentBlock() const
     std::vector<std::string> entries = ReadEnvironmentEntries();
     entries.erase(std::remove_if(entries.begin(), entries.end(), IsOwnVariable), entries.end());
     for (const EnvironmentSetting &setting : kEnvironmentSettings) {
-        entries.push_back(std::string(setting.name) + "=" + directory_ + setting.fileName);
+        if (keepsRecords_ || !setting.isRecord)
+            entries.push_back(std::string(setting.name) + "=" + directory_ + setting.fileName);
     }
     // CreateProcess expects the block sorted by name without regard to case.
     std::stable_sort(entries.begin(), entries.end(), [](const std::string &a, const std::string &b) {
@@ -373,7 +375,8 @@ std::vector<char> SimPrinter::EnvironmentBlock() const
 void SimPrinter::ApplyToThisProcess() const
 {
     for (const EnvironmentSetting &setting : kEnvironmentSettings) {
-        SetEnvironmentVariableA(setting.name, (directory_ + setting.fileName).c_str());
+        const std::string path = directory_ + setting.fileName;
+        SetEnvironmentVariableA(setting.name, keepsRecords_ || !setting.isRecord ? path.c_str() : nullptr);
     }
 }
 

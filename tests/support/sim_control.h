@@ -46,7 +46,12 @@ public:
     std::string CapturePath() const;
     std::string StorePath() const;
 
-    // This process's environment plus the four QRMTOV_SIM_* variables, sorted, for CreateProcessA.
+    // The library started from here on keeps no call log and no capture file: the block
+    // and ApplyToThisProcess leave their two variables out, so it skips those writes
+    // altogether (for timing the service rather than the simulator's records).
+    void DropRecords() { keepsRecords_ = false; }
+
+    // This process's environment plus the QRMTOV_SIM_* variables, sorted, for CreateProcessA.
     std::vector<char> EnvironmentBlock() const;
     void ApplyToThisProcess() const;
 
@@ -57,6 +62,7 @@ private:
     std::string directory_;
     unsigned generation_ = 0;
     ULONGLONG lastPublished_ = 0;
+    bool keepsRecords_ = true;
 };
 
 // Polls the call log until `count` calls named `name` were recorded; false on timeout.
