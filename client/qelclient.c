@@ -239,23 +239,29 @@ QelResult QelEnumPrinter(const QelInstance *instance, WORD *printerHandle, WORD 
     return QEL_OK;
 }
 
-QelResult QelRead(const QelInstance *instance, void *buffer, DWORD size, DWORD *length, DWORD timeoutMs, DWORD_PTR *raw)
+/* 1126 into a buffer already placed in the instance. */
+static QelResult ReadPlaced(const QelInstance *instance, void *remote, void *buffer, DWORD size, DWORD *length,
+                            DWORD timeoutMs, DWORD_PTR *raw)
 {
     DWORD answer = 0;
+    QelResult result =
+        Ask(instance, WM_QELAPP32_READ, QEL_MAKE_WPARAM(0, size), (LPARAM)remote, timeoutMs, &answer, raw);
+    /* The answer is the stored length; a smaller buffer got only its own size of it. */
+    *length = result == QEL_OK ? LOWORD(answer) : 0;
+    if (result == QEL_OK && !ReadBuffer(instance, remote, buffer, *length < size ? *length : size))
+        result = QEL_NO_BUFFER;
+    return result;
+}
+
+QelResult QelRead(const QelInstance *instance, void *buffer, DWORD size, DWORD *length, DWORD timeoutMs, DWORD_PTR *raw)
+{
     QelResult result;
     void *remote;
     *length = 0;
     if (size > 0xFFFF || (buffer == NULL && size != 0))
         return QEL_BAD_ARGUMENT;
     remote = PlaceBuffer(instance, size, NULL, 0);
-    if (remote == NULL)
-        return QEL_NO_BUFFER;
-    result = Ask(instance, WM_QELAPP32_READ, QEL_MAKE_WPARAM(0, size), (LPARAM)remote, timeoutMs, &answer, raw);
-    /* The answer is the stored length; a smaller buffer got only its own size of it. */
-    if (result == QEL_OK)
-        *length = LOWORD(answer);
-    if (result == QEL_OK && !ReadBuffer(instance, remote, buffer, *length < size ? *length : size))
-        result = QEL_NO_BUFFER;
+    result = remote == NULL ? QEL_NO_BUFFER : ReadPlaced(instance, remote, buffer, size, length, timeoutMs, raw);
     FreeBuffer(instance, remote);
     return result;
 }
@@ -268,11 +274,10 @@ QelResult QelWrite(const QelInstance *instance, WORD printerHandle, const void *
     if (bytes == NULL || length == 0 || length > QEL_MAX_MESSAGE_LENGTH)
         return QEL_BAD_ARGUMENT;
     remote = PlaceBuffer(instance, length, bytes, length);
-    if (remote == NULL)
-        return QEL_NO_BUFFER;
     /* 1127 answers 0 whatever happened: being answered is all it tells. */
-    result =
-        QelSend(instance, WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(printerHandle, length), (LPARAM)remote, timeoutMs, raw);
+    result = remote == NULL ? QEL_NO_BUFFER
+                            : QelSend(instance, WM_QELAPP32_WRITE, QEL_MAKE_WPARAM(printerHandle, length),
+                                      (LPARAM)remote, timeoutMs, raw);
     FreeBuffer(instance, remote);
     return result;
 }
@@ -316,30 +321,17 @@ QelResult QelEndDoc(const QelInstance *instance, WORD printerHandle, DWORD timeo
     return AskOneOrZero(instance, WM_QELAPP32_ENDDOC, QEL_MAKE_WPARAM(printerHandle, 0), 0, timeoutMs, raw);
 }
 
-QelResult QelOpen(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
-{
-    return AskOneOrZero(instance, WM_QELAPP32_OPEN, 0, 0, timeoutMs, raw);
-}
-
-QelResult QelClose(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
-{
-    return AskOneOrZero(instance, WM_QELAPP32_CLOSE, 0, 0, timeoutMs, raw);
-}
-
-QelResult QelPing(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
-{
-    return AskOneOrZero(instance, WM_QELAPP32_PING, 0, 0, timeoutMs, raw);
-}
-
-QelResult QelCaptureAlerts(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
-{
-    return AskOneOrZero(instance, WM_QELAPP32_CAPTUREALERTS, 0, 0, timeoutMs, raw);
-}
-
-QelResult QelNoop(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)
-{
-    return AskOneOrZero(instance, WM_QELAPP32_NOOP, 0, 0, timeoutMs, raw);
-}
+/* The requests that take nothing and answer 1 or 0. */
+#define QEL_DEFINE_PLAIN_REQUEST(function, message)                                                                    \
+    QelResult function(const QelInstance *instance, DWORD timeoutMs, DWORD_PTR *raw)                                   \
+    {                                                                                                                  \
+        return AskOneOrZero(instance, message, 0, 0, timeoutMs, raw);                                                  \
+    }
+QEL_DEFINE_PLAIN_REQUEST(QelOpen, WM_QELAPP32_OPEN)
+QEL_DEFINE_PLAIN_REQUEST(QelClose, WM_QELAPP32_CLOSE)
+QEL_DEFINE_PLAIN_REQUEST(QelPing, WM_QELAPP32_PING)
+QEL_DEFINE_PLAIN_REQUEST(QelCaptureAlerts, WM_QELAPP32_CAPTUREALERTS)
+QEL_DEFINE_PLAIN_REQUEST(QelNoop, WM_QELAPP32_NOOP)
 
 static BOOL IsSendFileMessage(UINT message)
 {
@@ -387,10 +379,9 @@ static void CloseMailbox(Mailbox *mailbox)
     const DWORD lastError = GetLastError();
     if (mailbox->key != NULL)
         RegCloseKey(mailbox->key);
-    if (mailbox->mutex != NULL) {
+    if (mailbox->mutex != NULL)
         ReleaseMutex(mailbox->mutex);
-        CloseHandle(mailbox->mutex);
-    }
+    CloseOwned(&mailbox->mutex);
     SetLastError(lastError);
 }
 
@@ -520,16 +511,22 @@ QelResult QelWriteAndReadReply(const QelInstance *instance, WORD printerHandle, 
     DWORD elapsed, taken = 0;
     QelPacketKind kind;
     QelResult result;
+    void *remote;
     *replyLength = 0;
     if (reply == NULL && replySize != 0)
         return QEL_BAD_ARGUMENT;
+    /* One buffer for every read of the poll: placing one costs as much as the read itself. */
+    remote = PlaceBuffer(instance, sizeof(message), NULL, 0);
+    if (remote == NULL)
+        return QEL_NO_BUFFER;
     result = QelWrite(instance, printerHandle, packet, length,
                       wait->writeTimeoutMs != 0 ? wait->writeTimeoutMs : wait->timeoutMs, raw);
     while (result == QEL_OK) {
         elapsed = GetTickCount() - start;
         if (elapsed >= wait->timeoutMs)
-            return QEL_NO_REPLY;
-        result = QelRead(instance, message, sizeof(message), &taken, wait->timeoutMs - elapsed, raw);
+            result = QEL_NO_REPLY;
+        else
+            result = ReadPlaced(instance, remote, message, sizeof(message), &taken, wait->timeoutMs - elapsed, raw);
         taken = taken < sizeof(message) ? taken : sizeof(message);
         kind = QelClassifyPacket(message, taken);
         if (result != QEL_OK || (taken > 0 && kind == QEL_PACKET_REPLY))
@@ -538,8 +535,9 @@ QelResult QelWriteAndReadReply(const QelInstance *instance, WORD printerHandle, 
             wait->sink(wait->sinkContext, kind, message, taken);
         /* Only an empty stream is worth a pause; what came first is asked after at once. */
         if (taken == 0 && PauseUnlessStopped(wait->stop, pollMs))
-            return QEL_NO_REPLY;
+            result = QEL_NO_REPLY;
     }
+    FreeBuffer(instance, remote);
     if (result == QEL_OK) {
         *replyLength = taken;
         CopyMemory(reply, message, taken < replySize ? taken : replySize);
