@@ -209,13 +209,11 @@ int RunStop(CommandContext &context)
     const DWORD timeoutMs = context.Number("--timeout", kDefaultStopTimeoutMs);
     Instance instance(context.printer);
     // --handle, else what 1124 answers, else 0: ending must not depend on the printer.
-    DWORD enumAnswer = QEL_FAILURE;
     WORD handle = 0;
     if (context.Has("--handle"))
         handle = context.PrinterHandle(instance);
-    else if (instance.Ask(WM_QELAPP32_ENUMPRINTER, 0, 0, context.answerTimeoutMs, &enumAnswer) &&
-             enumAnswer != QEL_FAILURE)
-        handle = QEL_PRINTER_HANDLE_OF(enumAnswer);
+    else
+        QelEnumPrinter(instance.Client(), &handle, nullptr, context.answerTimeoutMs, nullptr);
     const WORD appId = static_cast<WORD>(ReadDriverDword(context.printer, QEL_VALUE_APPID).value_or(0xFFFF));
     const DWORD start = GetTickCount();
     DWORD_PTR raw = QEL_FAILURE;

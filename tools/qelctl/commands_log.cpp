@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr DWORD kUnlimited = 0;
 constexpr DWORD kDebugEventWaitMs = 100;
 constexpr char kLinePrefix[] = "QELAPP32: ";
 // Breakpoint codes of a native and of a WOW64 process: the attach itself raises one.
@@ -48,12 +47,7 @@ void ReportLine(CommandContext &context, LogSession *session, const std::string 
     const std::string text = TrimLineEnd(raw);
     if (!session->everyLine && text.compare(0, sizeof(kLinePrefix) - 1, kLinePrefix) != 0)
         return;
-    const std::string time = FormatTimestamp();
-    context.out.Line("[" + time + "] " + text);
-    JsonObject entry;
-    entry.Add("time", time);
-    entry.Add("text", text);
-    session->lines.push_back(entry.Text());
+    session->lines.push_back(ReportTimed(context.out, text, "text", JsonQuote(text)));
 }
 
 LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD timeoutMs)

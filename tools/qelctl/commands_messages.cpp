@@ -163,7 +163,7 @@ bool WaitForSender(CommandContext &context, const Instance &instance, UINT messa
             context.out.Line("sending... " + FormatSeconds(elapsed));
             lastReport = elapsed;
         }
-        if ((timeoutMs != 0 && elapsed >= timeoutMs) ||
+        if ((timeoutMs != kUnlimited && elapsed >= timeoutMs) ||
             WaitForSingleObject(ConsoleBreakEvent(), pollMs) == WAIT_OBJECT_0)
             return false;
     }
@@ -269,7 +269,7 @@ int RunSendFile(CommandContext &context)
     const bool query = context.Has("--query");
     if (query != context.args.empty())
         Fail(kExitUsage, query ? "sendfile --query takes no file name" : "sendfile needs a file name (or --query)");
-    const DWORD timeoutMs = context.Number("--timeout", 0); // 0: no time limit
+    const DWORD timeoutMs = context.Number("--timeout", kUnlimited);
     const DWORD pollMs = context.Number("--interval", kDefaultSenderPollMs);
     const UINT message = context.Has("--use-1141") ? WM_QELAPP32_SENDFILE2 : WM_QELAPP32_SENDFILE;
     const Instance instance(context.printer);
