@@ -145,9 +145,8 @@ int RunWaitReady(CommandContext &context)
         // An instance that was ready before we created the init event has no one to tell;
         // its published window answering is as good a sign.
         const DWORD elapsed = GetTickCount() - start;
-        Instance instance;
-        std::string ignored;
-        if (instance.Locate(context.printer, &ignored) && instance.AnswersNoop(kNoopTimeoutMs))
+        const HWND window = QelFindInstanceWindow(context.printer.c_str());
+        if (window != nullptr && Instance(context.printer, window).AnswersNoop(kNoopTimeoutMs))
             return ReportState(context, "ready", kExitOk,
                                "ready: the instance answers (" + FormatSeconds(elapsed) + ")");
         if (elapsed >= timeoutMs)
