@@ -123,7 +123,7 @@ public:
     Instance() : client_() {}
     // The instance serving the printer, or a failure (no instance).
     explicit Instance(const std::string &printer);
-    // A window found by other means (list, check): asked only by messages without buffers.
+    // A window found by other means (list, check, wait-ready): asked only by messages without buffers.
     Instance(const std::string &printer, HWND window);
     ~Instance() { QelCloseInstance(&client_); }
     Instance(const Instance &) = delete;
