@@ -4,22 +4,7 @@
 
 #include "qelctl.h"
 
-namespace {
-
 constexpr DWORD kDefaultPollMs = 100;
-constexpr DWORD kUnlimited = 0;
-
-std::string ReportAlert(CommandContext &context, const std::string &message)
-{
-    const std::string time = FormatTimestamp();
-    context.out.Line("[" + time + "] " + DescribePacket(message) + "  [" + FormatHexBytes(message) + "]");
-    JsonObject entry;
-    entry.Add("time", time);
-    entry.AddRaw("packet", PacketJson(message));
-    return entry.Text();
-}
-
-} // namespace
 
 int RunAlerts(CommandContext &context)
 {
@@ -44,7 +29,8 @@ int RunAlerts(CommandContext &context)
     while (count == kUnlimited || packets.size() < count) {
         const std::string message = context.Read(instance, QEL_MAX_MESSAGE_LENGTH);
         if (!message.empty()) {
-            packets.push_back(ReportAlert(context, message));
+            packets.push_back(ReportTimed(context.out, DescribePacket(message) + "  [" + FormatHexBytes(message) + "]",
+                                          "packet", PacketJson(message)));
             continue;
         }
         const DWORD elapsed = GetTickCount() - start;

@@ -264,15 +264,14 @@ void CheckComponent(Diagnosis &diagnosis, const std::string &directory, const Co
                           backupName + " then takes its place");
 }
 
-// How many of the renames name one of the components as their target.
-int CountComponentTargets(const std::vector<std::string> &targets)
+// Whether a rename names one of the components as its target.
+bool IsComponentTarget(const std::string &target)
 {
-    int count = 0;
-    for (const std::string &target : targets) {
-        for (const ComponentRow &row : kComponentTable)
-            count += lstrcmpiA(BaseName(target).c_str(), row.component + 1) == 0;
+    for (const ComponentRow &row : kComponentTable) {
+        if (lstrcmpiA(BaseName(target).c_str(), row.component + 1) == 0)
+            return true;
     }
-    return count;
+    return false;
 }
 
 // Strings separated by '\0', as a profile section or a REG_MULTI_SZ holds them.
@@ -293,10 +292,10 @@ int CountWininitRenames()
     std::vector<char> section(32767, '\0');
     const DWORD length =
         GetPrivateProfileSectionA("Rename", section.data(), static_cast<DWORD>(section.size()), "wininit.ini");
-    std::vector<std::string> targets;
+    int count = 0;
     for (const std::string &entry : SplitStrings(std::string(section.data(), length)))
-        targets.push_back(entry.substr(0, entry.find('=')));
-    return CountComponentTargets(targets);
+        count += IsComponentTarget(entry.substr(0, entry.find('=')));
+    return count;
 }
 
 // PendingFileRenameOperations: pairs of source and target ("!\??\C:\...\qrmtov.dll").
@@ -304,10 +303,10 @@ int CountRegisteredRenames()
 {
     const std::string raw = ReadRegistryValue(kSessionManagerKey, kPendingRenamesValue).value_or("");
     const std::vector<std::string> strings = SplitStrings(raw);
-    std::vector<std::string> targets;
+    int count = 0;
     for (size_t i = 0; i + 1 < strings.size(); i += 2)
-        targets.push_back(strings[i + 1]);
-    return CountComponentTargets(targets);
+        count += IsComponentTarget(strings[i + 1]);
+    return count;
 }
 
 void CheckComponents(Diagnosis &diagnosis)

@@ -145,9 +145,8 @@ int RunWaitReady(CommandContext &context)
         // An instance that was ready before we created the init event has no one to tell;
         // its published window answering is as good a sign.
         const DWORD elapsed = GetTickCount() - start;
-        Instance instance;
-        std::string ignored;
-        if (instance.Locate(context.printer, &ignored) && instance.AnswersNoop(kNoopTimeoutMs))
+        const HWND window = QelFindInstanceWindow(context.printer.c_str());
+        if (window != nullptr && Instance(context.printer, window).AnswersNoop(kNoopTimeoutMs))
             return ReportState(context, "ready", kExitOk,
                                "ready: the instance answers (" + FormatSeconds(elapsed) + ")");
         if (elapsed >= timeoutMs)
@@ -209,13 +208,11 @@ int RunStop(CommandContext &context)
     const DWORD timeoutMs = context.Number("--timeout", kDefaultStopTimeoutMs);
     Instance instance(context.printer);
     // --handle, else what 1124 answers, else 0: ending must not depend on the printer.
-    DWORD enumAnswer = QEL_FAILURE;
     WORD handle = 0;
     if (context.Has("--handle"))
         handle = context.PrinterHandle(instance);
-    else if (instance.Ask(WM_QELAPP32_ENUMPRINTER, 0, 0, context.answerTimeoutMs, &enumAnswer) &&
-             enumAnswer != QEL_FAILURE)
-        handle = QEL_PRINTER_HANDLE_OF(enumAnswer);
+    else
+        QelEnumPrinter(instance.Client(), &handle, nullptr, context.answerTimeoutMs, nullptr);
     const WORD appId = static_cast<WORD>(ReadDriverDword(context.printer, QEL_VALUE_APPID).value_or(0xFFFF));
     const DWORD start = GetTickCount();
     DWORD_PTR raw = QEL_FAILURE;

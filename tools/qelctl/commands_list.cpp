@@ -35,7 +35,7 @@ void InspectPrinter(PrinterRow &row, DWORD answerTimeoutMs, bool askStatus)
     row.answers = instance.AnswersNoop(answerTimeoutMs);
     DWORD answer = 0;
     if (row.answers && askStatus &&
-        instance.Ask(WM_QELAPP32_GETSTATUS, 0, QEL_REFRESH_NO_WAIT, kStatusAnswerMs, &answer))
+        QelGetStatus(instance.Client(), QEL_REFRESH_NO_WAIT, &answer, kStatusAnswerMs, nullptr) == QEL_OK)
         row.status = answer;
 }
 

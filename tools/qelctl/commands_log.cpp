@@ -1,6 +1,7 @@
 // log: attach to the instance as a debugger and print its "QELAPP32: " lines as they
 // are written, until Ctrl+C, --timeout or the end of the instance; then detach,
 // leaving the instance running.
+#include <algorithm>
 #include <vector>
 
 #include "core/owned.h"
@@ -8,7 +9,6 @@
 
 namespace {
 
-constexpr DWORD kUnlimited = 0;
 constexpr DWORD kDebugEventWaitMs = 100;
 constexpr char kLinePrefix[] = "QELAPP32: ";
 // Breakpoint codes of a native and of a WOW64 process: the attach itself raises one.
@@ -26,34 +26,24 @@ struct LogSession {
 };
 
 // WaitForDebugEvent hands every debug string over as ANSI, OutputDebugStringW's too.
-std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO &info)
+// Answers it up to its terminator, without its line end.
+std::string ReadDebugLine(HANDLE process, const OUTPUT_DEBUG_STRING_INFO &info)
 {
     std::string text(info.nDebugStringLength, '\0');
     SIZE_T read = 0;
     if (!text.empty())
         ReadProcessMemory(process, info.lpDebugStringData, &text[0], text.size(), &read);
-    text.resize(read);
-    return text.substr(0, text.find('\0'));
-}
-
-std::string TrimLineEnd(std::string text)
-{
+    text.resize(std::min<size_t>(read, text.find('\0')));
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text;
 }
 
-void ReportLine(CommandContext &context, LogSession *session, const std::string &raw)
+void ReportLine(CommandContext &context, LogSession *session, const std::string &text)
 {
-    const std::string text = TrimLineEnd(raw);
     if (!session->everyLine && text.compare(0, sizeof(kLinePrefix) - 1, kLinePrefix) != 0)
         return;
-    const std::string time = FormatTimestamp();
-    context.out.Line("[" + time + "] " + text);
-    JsonObject entry;
-    entry.Add("time", time);
-    entry.Add("text", text);
-    session->lines.push_back(entry.Text());
+    session->lines.push_back(ReportTimed(context.out, text, "text", JsonQuote(text)));
 }
 
 LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD timeoutMs)
@@ -73,7 +63,7 @@ LogEnd FollowDebugEvents(CommandContext &context, LogSession *session, DWORD tim
         case CREATE_PROCESS_DEBUG_EVENT:
         case LOAD_DLL_DEBUG_EVENT: CloseDebugEventFile(event); break;
         case OUTPUT_DEBUG_STRING_EVENT:
-            ReportLine(context, session, ReadDebugString(session->process, event.u.DebugString));
+            ReportLine(context, session, ReadDebugLine(session->process, event.u.DebugString));
             break;
         case EXCEPTION_DEBUG_EVENT:
             // Only our own attach breakpoint is ours to swallow; every other exception goes

@@ -163,17 +163,18 @@ bool WaitForSender(CommandContext &context, const Instance &instance, UINT messa
             context.out.Line("sending... " + FormatSeconds(elapsed));
             lastReport = elapsed;
         }
-        if ((timeoutMs != 0 && elapsed >= timeoutMs) ||
+        if ((timeoutMs != kUnlimited && elapsed >= timeoutMs) ||
             WaitForSingleObject(ConsoleBreakEvent(), pollMs) == WAIT_OBJECT_0)
             return false;
     }
 }
 
-std::string ItemName(const CommandContext &context)
+// A name the instance copies into its own buffer of maximum characters.
+const std::string &CheckName(const std::string &name, const char *what, size_t maximum)
 {
-    const std::string &name = context.args[0];
-    if (name.empty() || name.size() > kMaxItemNameLength)
-        Fail(kExitUsage, "the item name must have 1 to " + std::to_string(kMaxItemNameLength) + " characters");
+    if (name.empty() || name.size() > maximum)
+        Fail(kExitUsage,
+             std::string("the ") + what + " name must have 1 to " + std::to_string(maximum) + " characters");
     return name;
 }
 
@@ -269,7 +270,7 @@ int RunSendFile(CommandContext &context)
     const bool query = context.Has("--query");
     if (query != context.args.empty())
         Fail(kExitUsage, query ? "sendfile --query takes no file name" : "sendfile needs a file name (or --query)");
-    const DWORD timeoutMs = context.Number("--timeout", 0); // 0: no time limit
+    const DWORD timeoutMs = context.Number("--timeout", kUnlimited);
     const DWORD pollMs = context.Number("--interval", kDefaultSenderPollMs);
     const UINT message = context.Has("--use-1141") ? WM_QELAPP32_SENDFILE2 : WM_QELAPP32_SENDFILE;
     const Instance instance(context.printer);
@@ -279,9 +280,7 @@ int RunSendFile(CommandContext &context)
         context.out.Line(running ? "a file sender is running" : "no file sender is running");
         return kExitOk;
     }
-    const std::string &name = context.args[0];
-    if (name.empty() || name.size() > kMaxFileNameLength)
-        Fail(kExitUsage, "the file name must have 1 to " + std::to_string(kMaxFileNameLength) + " characters");
+    const std::string &name = CheckName(context.args[0], "file", kMaxFileNameLength);
     // The library places the name in the instance, which copies it before it answers.
     const DWORD start = GetTickCount();
     DWORD_PTR raw = 0;
@@ -311,7 +310,7 @@ int RunSendFile(CommandContext &context)
 
 int RunStore(CommandContext &context)
 {
-    const std::string name = ItemName(context);
+    const std::string &name = CheckName(context.args[0], "item", kMaxItemNameLength);
     const std::string *text = OptionValue(context.invocation, "--text");
     if ((text != nullptr) == (context.args.size() == 2))
         Fail(kExitUsage, "store takes the data as HEX or as --text TEXT, exactly one of them");
@@ -338,7 +337,7 @@ int RunStore(CommandContext &context)
 
 int RunRetrieve(CommandContext &context)
 {
-    const std::string name = ItemName(context);
+    const std::string &name = CheckName(context.args[0], "item", kMaxItemNameLength);
     DWORD size = 0;
     if (!ParseNumber(context.args[1], &size) || size == 0 || size > QEL_STORE_DATA_SIZE)
         Fail(kExitUsage, "SIZE must be a number from 1 to " + std::to_string(QEL_STORE_DATA_SIZE) + ", not \"" +

@@ -83,21 +83,6 @@ bool Instance::Locate(const std::string &printer, std::string *error)
     return false;
 }
 
-bool Instance::Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs, DWORD *answer) const
-{
-    DWORD_PTR raw = 0;
-    if (QelSend(&client_, message, wParam, lParam, timeoutMs, &raw) != QEL_OK)
-        return false;
-    *answer = QEL_ANSWER(raw);
-    return true;
-}
-
-bool Instance::AnswersNoop(DWORD timeoutMs) const
-{
-    DWORD answer = 0;
-    return Ask(WM_QELAPP32_NOOP, 0, 0, timeoutMs, &answer) && answer == 1;
-}
-
 PublishedWindow ReadPublishedWindow(const std::string &printer)
 {
     PublishedWindow published;

@@ -11,24 +11,19 @@ namespace {
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 // Which flag bit of a status packet (0 = S5, 1 = S6, 2 = S7) stands for which bit of
-// the library's status word.
+// the library's status word, and the name of the bits that have one.
 struct StatusFlag {
     int flagIndex;
     unsigned char mask;
     int statusBit;
-};
-
-constexpr StatusFlag kStatusFlags[] = {
-    {1, 0x08, 0}, {1, 0x04, 1}, {1, 0x02, 2}, {1, 0x01, 3}, {2, 0x08, 4},  {2, 0x02, 5},
-    {2, 0x04, 6}, {2, 0x01, 7}, {0, 0x40, 8}, {0, 0x80, 9}, {0, 0x01, 10},
-};
-
-struct StatusBitName {
-    int bit;
     const char *name;
 };
 
-constexpr StatusBitName kStatusBitNames[] = {{0, "attention"}, {8, "error"}, {10, "re-enumerate"}};
+constexpr StatusFlag kStatusFlags[] = {
+    {1, 0x08, 0, "attention"}, {1, 0x04, 1, nullptr}, {1, 0x02, 2, nullptr},         {1, 0x01, 3, nullptr},
+    {2, 0x08, 4, nullptr},     {2, 0x02, 5, nullptr}, {2, 0x04, 6, nullptr},         {2, 0x01, 7, nullptr},
+    {0, 0x40, 8, "error"},     {0, 0x80, 9, nullptr}, {0, 0x01, 10, "re-enumerate"},
+};
 
 unsigned char At(const std::string &bytes, size_t index)
 {
@@ -55,8 +50,8 @@ std::string DecodeStatus(const std::string &bytes, JsonObject &fields)
             continue;
         bits.push_back(std::to_string(flag.statusBit));
         list += (list.empty() ? " " : ", ") + bits.back();
-        for (const StatusBitName &name : kStatusBitNames)
-            list += name.bit == flag.statusBit ? std::string(" (") + name.name + ")" : "";
+        if (flag.name != nullptr)
+            list += std::string(" (") + flag.name + ")";
     }
     fields.AddRaw("statusBits", JsonArray(bits));
     // The instance sends exactly these flags when the printer answers well again.

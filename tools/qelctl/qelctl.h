@@ -97,11 +97,16 @@ struct Failure {
 [[noreturn]] void Fail(int exitCode, const std::string &message);
 
 std::string Hex32(DWORD value);             // "0x00000098"
-std::string FormatTimestamp();              // local time, HH:MM:SS.mmm
 std::string FormatSeconds(DWORD elapsedMs); // "2.5 s"
 // The answers of 1128: "ready", "error", "attention", or nullptr; and "ready (0x98)".
 const char *DescribeStatusByte(DWORD answer);
 std::string FormatStatusByte(DWORD answer);
+
+// For the commands that print what arrives as it arrives (alerts, log): prints
+// "[HH:MM:SS.mmm] line" and answers the JSON entry {"time": ..., key: json}.
+std::string ReportTimed(Output &out, const std::string &line, const char *key, const std::string &json);
+// A --count or --timeout of 0: no limit.
+constexpr DWORD kUnlimited = 0;
 
 // Ctrl+C (and Ctrl+Break, closing the console) sets a manual-reset event that the commands
 // which run until stopped wait on, instead of killing qelctl before it has freed what it
@@ -118,7 +123,7 @@ public:
     Instance() : client_() {}
     // The instance serving the printer, or a failure (no instance).
     explicit Instance(const std::string &printer);
-    // A window found by other means (list, check): asked only by messages without buffers.
+    // A window found by other means (list, check, wait-ready): asked only by messages without buffers.
     Instance(const std::string &printer, HWND window);
     ~Instance() { QelCloseInstance(&client_); }
     Instance(const Instance &) = delete;
@@ -130,11 +135,8 @@ public:
     QelInstance *Client() { return &client_; }
     const QelInstance *Client() const { return &client_; }
     DWORD ProcessId() const { return client_.processId; }
-    // One message through the library; false when the window did not answer in time.
-    // *answer is the low 32 bits, the whole answer in either bitness.
-    bool Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs, DWORD *answer) const;
     // Whether it answers 1137 (always 1) in time.
-    bool AnswersNoop(DWORD timeoutMs) const;
+    bool AnswersNoop(DWORD timeoutMs) const { return QelNoop(&client_, timeoutMs, nullptr) == QEL_OK; }
 
 private:
     QelInstance client_;
@@ -218,6 +220,9 @@ struct CommandContext {
 
 using CommandHandler = int(CommandContext &context);
 
+// 1128 may wait up to 15 s.
+constexpr DWORD kAnswerMs = 20000;
+
 // Where the printer stands: qelctl PRINTER status; qelctl start PRINTER (or qelctl
 // PRINTER start); qelctl list.
 enum class Syntax { PrinterFirst, PrinterAfter, NoPrinter };
@@ -227,11 +232,11 @@ struct CommandEntry {
     const char *usage;   // after "qelctl PRINTER " (PrinterFirst) or "qelctl " (the others)
     const char *summary; // one line for the general help
     const char *help;    // the rest of "qelctl help COMMAND"
-    const char *options; // the options it accepts besides the global ones, blank-separated
-    int minArgs;
-    int maxArgs;
-    DWORD answerTimeoutMs; // how long to wait for the instance's answer to one message
     CommandHandler *handler;
+    const char *options = ""; // the options it accepts besides the global ones, blank-separated
+    int minArgs = 0;
+    int maxArgs = 0;
+    DWORD answerTimeoutMs = kAnswerMs; // how long to wait for the instance's answer to one message
     Syntax syntax = Syntax::PrinterFirst;
 };
 

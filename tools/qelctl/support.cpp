@@ -17,6 +17,16 @@ void PrintLine(const std::string &text)
     std::fflush(stdout);
 }
 
+// Local time, HH:MM:SS.mmm.
+std::string FormatTimestamp()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof(text), "%02u:%02u:%02u.%03u", now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
+}
+
 HANDLE g_breakEvent = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD)
@@ -164,13 +174,14 @@ std::string Hex32(DWORD value)
     return text;
 }
 
-std::string FormatTimestamp()
+std::string ReportTimed(Output &out, const std::string &line, const char *key, const std::string &json)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char text[16];
-    std::snprintf(text, sizeof(text), "%02u:%02u:%02u.%03u", now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    return text;
+    const std::string time = FormatTimestamp();
+    out.Line("[" + time + "] " + line);
+    JsonObject entry;
+    entry.Add("time", time);
+    entry.AddRaw(key, json);
+    return entry.Text();
 }
 
 std::string FormatSeconds(DWORD elapsedMs)
@@ -267,12 +278,8 @@ void CommandContext::CheckDelivered(QelResult result, UINT message) const
 
 WORD CommandContext::PrinterHandle(const Instance &instance) const
 {
-    if (const std::string *given = OptionValue(invocation, "--handle")) {
-        DWORD value = 0;
-        if (!ParseNumber(*given, &value) || value > 0xFFFF)
-            Fail(kExitUsage, "--handle needs a number from 0 to 65535, not \"" + *given + "\"");
-        return static_cast<WORD>(value);
-    }
+    if (Has("--handle"))
+        return static_cast<WORD>(Number("--handle", 0, 0xFFFF));
     const DWORD answer = Ask(instance, WM_QELAPP32_ENUMPRINTER, 0, 0);
     if (answer == QEL_FAILURE)
         Fail(kExitRefused, "the instance found no printer (1124 failed); pass --handle H");
