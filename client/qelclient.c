@@ -2,7 +2,6 @@
  * drivers and port monitors in C can link it; built for 32 and 64 bits alike. */
 #include "qelapp32/qelclient.h"
 
-#define QEL_NAME_SIZE 300
 #define QEL_PROCESS_ACCESS                                                                                             \
     (PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE)
 /* The inbound stream has no event a client could wait on: it is asked this often. */
@@ -50,7 +49,7 @@ static BOOL ReadBuffer(const QelInstance *instance, const void *address, void *i
 
 static BOOL FormatName(char *name, const char *format, const char *printerName)
 {
-    if (printerName == NULL || lstrlenA(printerName) > 200)
+    if (printerName == NULL || lstrlenA(printerName) > QEL_MAX_PRINTER_NAME)
         return FALSE;
     wsprintfA(name, format, printerName);
     return TRUE;
@@ -58,7 +57,7 @@ static BOOL FormatName(char *name, const char *format, const char *printerName)
 
 static HANDLE CreateNamedEvent(const char *format, const char *printerName)
 {
-    char name[QEL_NAME_SIZE];
+    char name[QEL_CLIENT_PATH_SIZE];
     if (!FormatName(name, format, printerName))
         return NULL;
     return CreateEventA(NULL, FALSE, FALSE, name);
@@ -106,7 +105,7 @@ QelResult QelCreateStartEvents(const char *printerName, QelStartEvents *events)
     if (events->ready != NULL && events->cancelled != NULL)
         return QEL_OK;
     QelCloseStartEvents(events);
-    return printerName == NULL || lstrlenA(printerName) > 200 ? QEL_BAD_ARGUMENT : QEL_SYSTEM;
+    return printerName == NULL || lstrlenA(printerName) > QEL_MAX_PRINTER_NAME ? QEL_BAD_ARGUMENT : QEL_SYSTEM;
 }
 
 void QelCloseStartEvents(QelStartEvents *events)
@@ -141,7 +140,7 @@ QelResult QelStartInstance(const char *programPath, const char *printerName, DWO
 {
     /* The program takes everything after its own name, blanks included, as the printer name;
      * its name runs to the first blank, so the path goes separately. */
-    char commandLine[QEL_NAME_SIZE];
+    char commandLine[QEL_CLIENT_PATH_SIZE];
     STARTUPINFOA startup;
     PROCESS_INFORMATION started;
     QelStartEvents events;
@@ -388,7 +387,7 @@ static void CloseMailbox(Mailbox *mailbox)
 /* QEL_NOT_ANSWERED when another client kept the mailbox for the whole time bound. */
 static QelResult OpenMailbox(const QelInstance *instance, const char *name, DWORD timeoutMs, Mailbox *mailbox)
 {
-    char path[QEL_NAME_SIZE];
+    char path[QEL_CLIENT_PATH_SIZE];
     DWORD waited;
     mailbox->key = NULL;
     mailbox->mutex = NULL;
@@ -404,7 +403,7 @@ static QelResult OpenMailbox(const QelInstance *instance, const char *name, DWOR
         CloseOwned(&mailbox->mutex);
         return QEL_NOT_ANSWERED;
     }
-    wsprintfA(path, "%s%s%s", QEL_PRINTERS_KEY_PREFIX, instance->printerName, QEL_DRIVER_DATA_SUFFIX);
+    QelFormatDriverDataPath(path, instance->printerName); /* the name fitted the mutex's */
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &mailbox->key) != ERROR_SUCCESS) {
         mailbox->key = NULL;
         CloseMailbox(mailbox);

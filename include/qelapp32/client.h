@@ -110,19 +110,32 @@
     ((WPARAM)((((DWORD)(WORD)(printerHandle)) << 16) | (DWORD)(WORD)(length)))
 #define QEL_PRINTER_HANDLE_OF(enumAnswer) ((WORD)(((DWORD)(enumAnswer)) >> 16))
 
+/* The longest printer name a client's buffers take; the names and paths made from it fit
+ * QEL_CLIENT_PATH_SIZE bytes. */
+#define QEL_MAX_PRINTER_NAME 200
+#define QEL_CLIENT_PATH_SIZE 300
+
+/* The printer's PrinterDriverData key under HKEY_LOCAL_MACHINE, into QEL_CLIENT_PATH_SIZE
+ * bytes; FALSE for a missing or over-long name. */
+static __inline BOOL QelFormatDriverDataPath(char *path, const char *printerName)
+{
+    if (printerName == NULL || lstrlenA(printerName) > QEL_MAX_PRINTER_NAME)
+        return FALSE;
+    wsprintfA(path, "%s%s%s", QEL_PRINTERS_KEY_PREFIX, printerName, QEL_DRIVER_DATA_SUFFIX);
+    return TRUE;
+}
+
 /* What the instance serving a printer published as "QelApp32Hwnd": FALSE when the value
  * (or the printer's key) is missing, else the value, 0 after an orderly end. */
 static __inline BOOL QelReadPublishedWindow(const char *printerName, DWORD *value)
 {
-    char path[300];
+    char path[QEL_CLIENT_PATH_SIZE];
     HKEY key;
     DWORD size = sizeof(*value), type = 0;
     LONG read;
     *value = 0;
-    if (lstrlenA(printerName) > 200)
-        return FALSE;
-    wsprintfA(path, "%s%s%s", QEL_PRINTERS_KEY_PREFIX, printerName, QEL_DRIVER_DATA_SUFFIX);
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (!QelFormatDriverDataPath(path, printerName) ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return FALSE;
     read = RegQueryValueExA(key, QEL_VALUE_HWND, NULL, &type, (LPBYTE)value, &size);
     RegCloseKey(key);
@@ -135,9 +148,9 @@ static __inline BOOL QelReadPublishedWindow(const char *printerName, DWORD *valu
  * reads the stored title without sending a message, so a hung instance cannot block it. */
 static __inline BOOL QelIsInstanceWindow(HWND window, const char *printerName)
 {
-    char title[300];
-    char text[300];
-    if (window == NULL || lstrlenA(printerName) > 200 || !IsWindow(window))
+    char title[QEL_CLIENT_PATH_SIZE];
+    char text[QEL_CLIENT_PATH_SIZE];
+    if (window == NULL || printerName == NULL || lstrlenA(printerName) > QEL_MAX_PRINTER_NAME || !IsWindow(window))
         return FALSE;
     if (GetClassNameA(window, text, sizeof(text)) == 0 || lstrcmpiA(text, QEL_MAIN_WINDOW_CLASS) != 0)
         return FALSE;

@@ -45,7 +45,7 @@ typedef enum QelResult {
 
 /* The instance that serves one printer, as the calls need it. */
 typedef struct QelInstance {
-    char printerName[201];
+    char printerName[QEL_MAX_PRINTER_NAME + 1];
     HWND window;
     HANDLE process; /* read, write and wait access; NULL when it could not be opened */
     DWORD processId;
